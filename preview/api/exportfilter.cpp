@@ -26,6 +26,8 @@ QStringList DialogFiltersForQt(const QString& filterText) {
         QString caption = parts[i];
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // "*.*" means every file; on this platform names need no dot.
+        if (patterns == QStringLiteral("*.*")) patterns = QStringLiteral("*");
         // Qt reads the patterns from the parentheses of the entry, so a
         // caption that already shows them is kept as it is.
         if (caption.contains(QLatin1Char('(')) && caption.endsWith(QLatin1Char(')')))
