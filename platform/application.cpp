@@ -47,6 +47,8 @@ void TApplication::ShowException(const std::exception& e) { ShowErrorText(TextOf
 
 void TApplication::ShowErrorText(const QString& message) {
     const QString text = DisplayText(message);
+    // Also on the terminal, for whoever started the program from a shell.
+    std::fprintf(stderr, "%s: %s\n", qPrintable(applicationName()), qPrintable(text));
     if (ErrorDisplay()) {
         ErrorDisplay()(title_, text);
         return;
