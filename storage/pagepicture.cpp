@@ -1,5 +1,6 @@
 #include "storage/pagepicture.h"
 
+#include "platform/emf/picture.h"
 #include "platform/errors.h"
 #include "platform/screen.h"
 #include "platform/stream.h"
@@ -12,8 +13,24 @@ PagePicture::~PagePicture() = default;
 void PagePicture::Adopt(QByteArray bytes, const emf::Header& header) {
     bytes_ = std::move(bytes);
     header_ = header;
+    {
+        // The bytes changed: the parsed picture no longer describes them.
+        std::lock_guard<std::mutex> guard(parseLock_);
+        parsed_.reset();
+    }
     width_ = header.WidthPx();
     height_ = header.HeightPx();
+}
+
+const emf::Picture* PagePicture::Parsed() const {
+    std::lock_guard<std::mutex> guard(parseLock_);
+    if (bytes_.isEmpty()) return nullptr;
+    if (!parsed_) parsed_ = std::make_unique<emf::Picture>(bytes_);
+    return parsed_.get();
+}
+
+void PagePicture::Draw(QPainter& painter, const QRectF& target) const {
+    if (const emf::Picture* picture = Parsed()) picture->Play(painter, target);
 }
 
 void PagePicture::SaveToStream(TStream& stream) const {

@@ -6,11 +6,17 @@
 #include "platform/emf/header.h"
 
 #include <QByteArray>
+#include <QRectF>
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
+class QPainter;
 class TStream;
+namespace emf {
+class Picture;
+}
 
 class PagePicture {
 public:
@@ -53,8 +59,20 @@ public:
     // set. Fails with "Metafile is not valid" otherwise.
     void LoadFromBytes(const QByteArray& bytes, bool* repaired = nullptr);
 
+    // Draws the whole page stretched into target (the painter's
+    // coordinates). The metafile is parsed on the first call and the parsed
+    // picture kept until the bytes change; an empty picture draws nothing.
+    // A metafile whose structure is broken fails with "Metafile is not valid".
+    void Draw(QPainter& painter, const QRectF& target) const;
+    // The parsed picture (parsed now if it was not yet); nullptr for an
+    // empty picture. Fails like Draw.
+    const emf::Picture* Parsed() const;
+
 private:
     void Adopt(QByteArray bytes, const emf::Header& header);
+
+    mutable std::mutex parseLock_;
+    mutable std::unique_ptr<emf::Picture> parsed_;
 
     QByteArray bytes_;
     emf::Header header_;
