@@ -25,6 +25,8 @@ ECorruptReport::ECorruptReport(const QString& what) : Exception(what) {}
 
 EPrinter::EPrinter(const QString& message) : Exception(message) {}
 
+ERangeError::ERangeError() : Exception(QStringLiteral("Range check error")) {}
+
 EQRError::EQRError(const QString& message) : Exception(message) {}
 
 QString DisplayText(const QString& message) {

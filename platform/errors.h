@@ -77,6 +77,13 @@ public:
     explicit EPrinter(const QString& message);
 };
 
+// A count or index outside its range where the platform checks ranges:
+// "Range check error".
+class ERangeError : public Exception {
+public:
+    ERangeError();
+};
+
 // The report library's own failures: "ZEZoravoz not ready", "Illegal call to NewPage".
 class EQRError : public Exception {
 public:
