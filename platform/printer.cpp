@@ -258,7 +258,12 @@ TPrinter::TPrinter() : TPrinter(PrinterBackend()) {}
 TPrinter::TPrinter(std::shared_ptr<TPrinterBackend> backend) : backend_(std::move(backend)) {}
 
 TPrinter::~TPrinter() {
-    if (job_) job_->Cancel(painter_);
+    if (!job_) return;
+    try {
+        job_->Cancel(painter_);
+    } catch (...) {
+        // Nothing of an abandoned job is kept; a failure to discard it has no one to tell.
+    }
 }
 
 const QStringList& TPrinter::PrinterList() {

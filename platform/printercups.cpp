@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr int kUnstatedResolution = 300;
+
 QString FromUtf8(const char* s) {
     return s ? QString::fromUtf8(s) : QString();
 }
@@ -148,18 +150,19 @@ TPrinterCaps ReadCapabilities(cups_dest_t* dest, cups_dinfo_t* info) {
             if (dpi > 0 && dpi <= INT16_MAX) caps.resolutions.push_back(dpi);
         }
     }
-    if (!caps.resolutions.empty()) {
-        int dpi = caps.resolutions.front();
-        if (ipp_attribute_t* a = q.Default("printer-resolution")) {
-            int v = Dpi(a, 0);
-            if (std::find(caps.resolutions.begin(), caps.resolutions.end(), v) !=
-                caps.resolutions.end())
-                dpi = v;
-        }
-        d.dmFields |= DM_PRINTQUALITY | DM_YRESOLUTION;
-        d.dmPrintQuality = static_cast<int16_t>(dpi);
-        d.dmYResolution = static_cast<int16_t>(dpi);
+    // The job is a vector PDF, so its resolution only sets the drawing
+    // units: a destination that names none gets 300 dots per inch.
+    if (caps.resolutions.empty()) caps.resolutions.push_back(kUnstatedResolution);
+    int dpi = caps.resolutions.front();
+    if (ipp_attribute_t* a = q.Default("printer-resolution")) {
+        int v = Dpi(a, 0);
+        if (std::find(caps.resolutions.begin(), caps.resolutions.end(), v) !=
+            caps.resolutions.end())
+            dpi = v;
     }
+    d.dmFields |= DM_PRINTQUALITY | DM_YRESOLUTION;
+    d.dmPrintQuality = static_cast<int16_t>(dpi);
+    d.dmYResolution = static_cast<int16_t>(dpi);
 
     if (ipp_attribute_t* a = q.Supported("copies")) {
         int upper = 1;

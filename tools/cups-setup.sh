@@ -51,5 +51,7 @@ if ! lpstat -p LaserJet >/dev/null 2>&1; then
   cupsdisable -r "held for tests" LaserJet
   cupsaccept LaserJet
 fi
+# Jobs the tests left behind on the stopped queue (their attributes stay readable).
+cancel -a LaserJet 2>/dev/null
 [ "$(lpstat -d 2>/dev/null)" = "system default destination: PDF" ] || lpadmin -d PDF
 exit 0
