@@ -1,10 +1,12 @@
 #include "storage/pagepicture.h"
 
 #include "platform/emf/picture.h"
+#include "platform/emf/recorder.h"
 #include "platform/errors.h"
 #include "platform/screen.h"
 #include "platform/stream.h"
 
+#include <QPainter>
 #include <cstring>
 
 PagePicture::PagePicture() = default;
@@ -107,7 +109,8 @@ void PagePicture::LoadFromBytes(const QByteArray& bytes, bool* repaired) {
                                   .arg(size));
     QByteArray fixed = bytes;
     auto put = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) fixed[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            fixed[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     put(48, static_cast<uint32_t>(size));
     put(52, count);
@@ -115,4 +118,30 @@ void PagePicture::LoadFromBytes(const QByteArray& bytes, bool* repaired) {
     header.records = count;
     if (repaired) *repaired = true;
     Adopt(std::move(fixed), header);
+}
+
+std::unique_ptr<TMetafileCanvas> PagePicture::OpenCanvas() {
+    return std::unique_ptr<TMetafileCanvas>(new TMetafileCanvas(*this));
+}
+
+void PagePicture::CloseCanvas(std::unique_ptr<TMetafileCanvas> canvas) {
+    canvas.reset();
+}
+
+TMetafileCanvas::TMetafileCanvas(PagePicture& picture)
+    : picture_(&picture),
+      recorder_(std::make_unique<emf::Recorder>(picture.Width(), picture.Height())),
+      painter_(std::make_unique<QPainter>(recorder_.get())) {}
+
+TMetafileCanvas::~TMetafileCanvas() {
+    if (painter_->isActive()) painter_->end();
+    QByteArray bytes = recorder_->Finish();
+    emf::Header header;
+    if (emf::ParseHeader(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                         static_cast<size_t>(bytes.size()), header, nullptr))
+        picture_->Adopt(std::move(bytes), header);
+}
+
+QPainter& TMetafileCanvas::Painter() {
+    return *painter_;
 }

@@ -14,12 +14,14 @@
 
 class QPainter;
 class TStream;
+class TMetafileCanvas;
 namespace emf {
 class Picture;
-}
+class Recorder;
+}  // namespace emf
 
 class PagePicture {
-public:
+  public:
     // An empty picture in the enhanced form.
     PagePicture();
     ~PagePicture();
@@ -68,7 +70,15 @@ public:
     // empty picture. Fails like Draw.
     const emf::Picture* Parsed() const;
 
-private:
+    // Starts recording a new metafile of the set Width() x Height() pixels:
+    // draw on the canvas's Painter(); destroying the canvas (or handing it
+    // to CloseCanvas) completes the recording, and the picture then holds
+    // it. The picture must outlive the canvas.
+    std::unique_ptr<TMetafileCanvas> OpenCanvas();
+    void CloseCanvas(std::unique_ptr<TMetafileCanvas> canvas);
+
+  private:
+    friend class TMetafileCanvas;
     void Adopt(QByteArray bytes, const emf::Header& header);
 
     mutable std::mutex parseLock_;
@@ -78,4 +88,23 @@ private:
     emf::Header header_;
     int32_t width_ = 0;
     int32_t height_ = 0;
+};
+
+// A QPainter recording onto a metafile for a page picture (see
+// PagePicture::OpenCanvas).
+class TMetafileCanvas {
+  public:
+    ~TMetafileCanvas();
+    TMetafileCanvas(const TMetafileCanvas&) = delete;
+    TMetafileCanvas& operator=(const TMetafileCanvas&) = delete;
+
+    QPainter& Painter();
+
+  private:
+    friend class PagePicture;
+    explicit TMetafileCanvas(PagePicture& picture);
+
+    PagePicture* picture_;
+    std::unique_ptr<emf::Recorder> recorder_;
+    std::unique_ptr<QPainter> painter_;
 };
