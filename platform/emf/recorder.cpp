@@ -92,6 +92,8 @@ constexpr long double kMaxCoord = 1 << 30;
 // Objects of one kind kept alive for reuse before the least recently used
 // one is deleted.
 constexpr size_t kMaxLivePerKind = 16;
+// Room kept at the size limit for the records that close a session.
+constexpr qsizetype kClosingRoom = 64 * 1024;
 // Largest texture written as a pattern brush, in pixels.
 constexpr int64_t kMaxPatternPixels = 1 << 20;
 
@@ -337,6 +339,8 @@ class RecorderEngine : public QPaintEngine {
     QByteArray out_;
     uint32_t records_ = 0;
     bool overflow_ = false;
+    bool closing_ = false;  // writing the records that end a painter session
+    bool saved_ = false;    // the session's SAVEDC is in the metafile
     bool finished_ = false;
     QByteArray result_;
     QRectF bounds_;
@@ -367,9 +371,12 @@ RecorderEngine::RecorderEngine(Recorder* device, int width, int height, int dpi)
 
 void RecorderEngine::Add(Record& r) {
     QByteArray b = r.Take();
-    if (finished_ || overflow_) return;
-    // Keep room for the closing records and the EOF.
-    if (qsizetype(out_.size()) + b.size() + 1024 > qsizetype(kMaxMetafileBytes)) {
+    if (finished_) return;
+    // A metafile that reaches the size limit takes no more drawing; the
+    // records that close it (object deletions, the last restore, EOF) have
+    // room kept for them.
+    if (!closing_ && (overflow_ || qsizetype(out_.size()) + b.size() + kClosingRoom >
+                                       qsizetype(kMaxMetafileBytes))) {
         overflow_ = true;
         return;
     }
@@ -408,7 +415,7 @@ QTransform RecorderEngine::World() const {
 }
 
 bool RecorderEngine::Drawable() const {
-    if (finished_ || !isActive()) return false;
+    if (finished_ || overflow_ || !isActive()) return false;
     const QTransform& t = want_.transform;
     return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21()) &&
            std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
@@ -419,7 +426,9 @@ bool RecorderEngine::begin(QPaintDevice*) {
     // Every painter session is one save level: the DC's state at the start
     // is restored at its end, and all objects it created are deleted.
     Record save(rec::SAVEDC);
+    const qsizetype before = out_.size();
     Add(save);
+    saved_ = out_.size() > before;
     dc_ = Emitted();
     want_ = Wanted();
     k_ = 16;
@@ -438,10 +447,15 @@ bool RecorderEngine::begin(QPaintDevice*) {
 bool RecorderEngine::end() {
     if (finished_) return true;
     ClearDecoration();
+    closing_ = true;
     ReleaseAll();
-    Record restore(rec::RESTOREDC);
-    restore.I32(-1);
-    Add(restore);
+    if (saved_) {
+        Record restore(rec::RESTOREDC);
+        restore.I32(-1);
+        Add(restore);
+    }
+    saved_ = false;
+    closing_ = false;
     dc_ = Emitted();
     return true;
 }
@@ -641,19 +655,26 @@ uint32_t RecorderEngine::Acquire(Kind kind, uint32_t type, const QByteArray& bod
             Record del(rec::DELETEOBJECT);
             del.U32(victim->handle);
             Add(del);
-            slots_[victim->handle] = false;
-            objects_.erase(victim);
+            if (!overflow_) {
+                slots_[victim->handle] = false;
+                objects_.erase(victim);
+            }
         }
     }
     uint32_t handle = 1;
     while (handle < slots_.size() && slots_[handle])
         ++handle;
-    if (handle == slots_.size()) slots_.push_back(true);
-    slots_[handle] = true;
-    maxHandle_ = std::max(maxHandle_, handle);
+    if (handle == slots_.size()) slots_.push_back(false);
     Record r(type);
     r.U32(handle).Bytes(body);
     Add(r);
+    if (overflow_) {
+        // The metafile is full: nothing more is drawn, so a stock object
+        // stands in for the one that was not written.
+        return kind == kPen ? NULL_PEN : kind == kBrush ? NULL_BRUSH : SYSTEM_FONT;
+    }
+    slots_[handle] = true;
+    maxHandle_ = std::max(maxHandle_, handle);
     objects_.push_back(Object{kind, key, handle, ++useClock_});
     return handle;
 }

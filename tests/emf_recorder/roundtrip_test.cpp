@@ -35,10 +35,15 @@ QImage Direct(const Scene& scene) {
     return img;
 }
 
+// Plays a metafile onto a page-sized image; every record must be one the
+// player takes whole (it notes those it skips or draws in part).
 QImage Played(const QByteArray& emfBytes) {
     QImage img(kW, kH, QImage::Format_RGB32);
     img.fill(Qt::white);
     emf::Picture picture(emfBytes);
+    for (const emf::Note& n : picture.Notes())
+        ADD_FAILURE() << "record " << n.record << " (type " << n.type
+                      << "): " << n.text.toStdString();
     QPainter p(&img);
     picture.Play(p, QRectF(0, 0, kW, kH));
     return img;
