@@ -193,7 +193,7 @@ void Interpreter::DrawImage(QImage image, const QRectF& destIn, QRectF source, u
     draw.opacity = opacity;
     draw.smooth = s_.stretchMode == HALFTONE;
     const QRectF mapped = t.mapRect(dest);
-    if (!LimitRect().contains(mapped)) {
+    if (!WithinLimit(mapped)) {
         Note(QStringLiteral("bitmap far outside the page; skipped"));
         return;
     }
@@ -336,7 +336,7 @@ void Interpreter::BitmapRecord(uint32_t type, Reader& r) {
             draw.target = QRectF(0, 0, 1, 1);
             draw.source = source.intersected(QRectF(draw.image.rect()));
             draw.smooth = true;
-            if (draw.source.isEmpty() || !LimitRect().contains(full.mapRect(draw.target))) return;
+            if (draw.source.isEmpty() || !WithinLimit(full.mapRect(draw.target))) return;
             d_.xforms.push_back(full);
             const uint32_t xi = uint32_t(d_.xforms.size() - 1);
             d_.images.push_back(std::move(draw));

@@ -59,7 +59,7 @@ constexpr Substitute kSubstitutes[] = {
     {"lucida console", "Liberation Mono"},
     {"fixedsys", "Liberation Mono"},
     {"terminal", "Liberation Mono"},
-    {"symbol", "Standard Symbols PS"},
+    {"symbol", "Liberation Serif"},  // its codes are turned into Unicode first
     // CJK faces, by their English and their own names.
     {"ms mincho", "Noto Serif CJK JP"},
     {"ms pmincho", "Noto Serif CJK JP"},

@@ -633,6 +633,12 @@ const QTransform& Interpreter::XformUnchecked() {
     return xform_;
 }
 
+QRectF Interpreter::Universe() const {
+    // The frame and as much again on every side: all a clip can matter for.
+    const QRectF& f = d_.frame;
+    return f.adjusted(-f.width(), -f.height(), f.width(), f.height());
+}
+
 uint32_t Interpreter::CurrentXformIndex() {
     if (xformIndex_ < 0) {
         d_.xforms.push_back(xform_);
@@ -905,7 +911,7 @@ void Interpreter::EmitShape(Shape shape, const Paint& paint, uint32_t xform) {
     }
     const QRectF limit = LimitRect();
     const QRectF mapped = t.mapRect(bounds);
-    if (!limit.contains(mapped)) {
+    if (!WithinLimit(mapped)) {
         // Coordinates beyond any page: hold them to the limit where that
         // keeps the drawing the same, otherwise leave the shape out.
         const bool axisAligned = t.m12() == 0 && t.m21() == 0;
@@ -1396,7 +1402,7 @@ void Interpreter::ClipRecord(uint32_t type, Reader& r) {
                 return;
             }
             // Region data are in device units: the reference pixels.
-            if (!s_.clip.Combine(g, mode))
+            if (!s_.clip.Combine(g, mode, Universe()))
                 Note(QStringLiteral("region mode %1 unusable; ignored").arg(mode));
             ClipChanged();
             return;
@@ -1417,7 +1423,7 @@ void Interpreter::ClipRecord(uint32_t type, Reader& r) {
                 p.closeSubpath();
                 g = Region::FromPath(p);
             }
-            if (!s_.clip.Combine(g, type == EMR_INTERSECTCLIPRECT ? RGN_AND : RGN_DIFF))
+            if (!s_.clip.Combine(g, type == EMR_INTERSECTCLIPRECT ? RGN_AND : RGN_DIFF, Universe()))
                 Note(QStringLiteral("clip too complex; ignored"));
             ClipChanged();
             return;
@@ -1446,7 +1452,7 @@ void Interpreter::ClipRecord(uint32_t type, Reader& r) {
             p.setFillRule(s_.polyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
             s_.path = QPainterPath();
             s_.pathReady = false;
-            if (!s_.clip.Combine(Region::FromPath(p), mode))
+            if (!s_.clip.Combine(Region::FromPath(p), mode, Universe()))
                 Note(QStringLiteral("region mode %1 unusable; ignored").arg(mode));
             ClipChanged();
             return;

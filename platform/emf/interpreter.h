@@ -130,6 +130,9 @@ class Interpreter {
     QBrush ResolveBrush(const BrushSpec& b);
     QPainter::CompositionMode Rop2Mode(bool* skip, bool* black, bool* white) const;
 
+    // The area "no clip" stands for when a clip operation needs a shape.
+    QRectF Universe() const;
+
     // Emission.
     uint32_t CurrentXformIndex();
     int32_t CurrentClipIndex();

@@ -4,6 +4,8 @@
 #include "platform/emf/picture_p.h"
 #include "platform/errors.h"
 
+#include <cmath>
+
 namespace emf {
 
 Picture::Picture(const QByteArray& bytes) : d_(std::make_unique<PictureData>()) {
@@ -16,13 +18,24 @@ Picture::Picture(const QByteArray& bytes) : d_(std::make_unique<PictureData>()) 
     // The frame (0.01 mm) in reference pixels.
     const double kx = double(h.devicePxX) / (double(h.deviceMmX) * 100.0);
     const double ky = double(h.devicePxY) / (double(h.deviceMmY) * 100.0);
-    QRectF frame(QPointF(h.frame.left * kx, h.frame.top * ky),
-                 QPointF(h.frame.right * kx, h.frame.bottom * ky));
+    // Whole pixels, as the header's size in pixels is: a frame written for
+    // a picture of 200 pixels says 5292 hundredths of a millimetre, which
+    // is 200.01 pixels, and must still map pixel for pixel.
+    QRectF frame(std::round(h.frame.left * kx), std::round(h.frame.top * ky), h.WidthPx(),
+                 h.HeightPx());
+    const RectL& b = h.bounds;
+    const QRectF bounds(QPointF(b.left, b.top), QPointF(double(b.right) + 1, double(b.bottom) + 1));
+    const bool haveBounds = bounds.width() > 0 && bounds.height() > 0;
     if (!(frame.width() > 0) || !(frame.height() > 0)) {
         // No frame: what was drawn, if the header says.
-        const RectL& b = h.bounds;
-        frame = QRectF(QPointF(b.left, b.top), QPointF(double(b.right) + 1, double(b.bottom) + 1));
-        if (!(frame.width() > 0) || !(frame.height() > 0)) frame = QRectF(0, 0, 1, 1);
+        frame = haveBounds ? bounds : QRectF(0, 0, 1, 1);
+    } else if (haveBounds) {
+        // Some writers give the frame's size right but not its place: the
+        // drawing (rclBounds) lies almost wholly beside the frame. The page
+        // then keeps the frame's size, placed where the drawing is.
+        const QRectF common = frame.intersected(bounds);
+        const double shown = common.isEmpty() ? 0 : common.width() * common.height();
+        if (shown < 0.25 * bounds.width() * bounds.height()) frame.moveTopLeft(bounds.topLeft());
     }
     d_->frame = frame;
     Interpret(*d_);

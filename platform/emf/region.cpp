@@ -16,6 +16,12 @@ QRectF LimitRect() {
     return QRectF(-kCoordinateLimit, -kCoordinateLimit, 2 * kCoordinateLimit, 2 * kCoordinateLimit);
 }
 
+bool WithinLimit(const QRectF& r) {
+    const double l = kCoordinateLimit;
+    return r.left() >= -l && r.right() <= l && r.top() >= -l && r.bottom() <= l &&
+           r.left() <= r.right() && r.top() <= r.bottom();
+}
+
 Region Region::FromRect(const QRectF& r) {
     Region g;
     g.everything_ = false;
@@ -42,7 +48,7 @@ QPainterPath Region::Path() const {
     return path_;
 }
 
-bool Region::Combine(const Region& other, uint32_t mode) {
+bool Region::Combine(const Region& other, uint32_t mode, const QRectF& universe) {
     if (mode == RGN_COPY) {
         *this = other;
         return true;
@@ -74,8 +80,8 @@ bool Region::Combine(const Region& other, uint32_t mode) {
             return true;
         }
     }
-    const QPainterPath a = everything_ ? Region::FromRect(LimitRect()).Path() : Path();
-    const QPainterPath b = other.everything_ ? Region::FromRect(LimitRect()).Path() : other.Path();
+    const QPainterPath a = everything_ ? Region::FromRect(universe).Path() : Path();
+    const QPainterPath b = other.everything_ ? Region::FromRect(universe).Path() : other.Path();
     if (a.elementCount() + b.elementCount() > kMaxPathElements) return false;
     QPainterPath result;
     switch (mode) {
@@ -92,7 +98,6 @@ bool Region::Combine(const Region& other, uint32_t mode) {
             result = a.subtracted(b);
             break;
     }
-    result.setFillRule(Qt::WindingFill);
     *this = FromPath(result);
     return true;
 }

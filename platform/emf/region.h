@@ -11,6 +11,11 @@
 
 namespace emf {
 
+// Far beyond any page, in reference pixels: the range coordinates are held
+// to before they reach a rasteriser.
+constexpr double kCoordinateLimit = 4194304.0;  // 2^22
+QRectF LimitRect();
+
 class Region {
   public:
     // Everything: no clip.
@@ -25,9 +30,11 @@ class Region {
     QPainterPath Path() const;
 
     // this := this <mode> other, mode one of RGN_AND, RGN_OR, RGN_XOR,
-    // RGN_DIFF, RGN_COPY. Returns false (and leaves this alone) for an
-    // unknown mode or when the result would grow past the size limit.
-    bool Combine(const Region& other, uint32_t mode);
+    // RGN_DIFF, RGN_COPY. "Everything" takes part as universe where an
+    // operation needs a shape for it (a rectangle well around all that can
+    // show). Returns false (and leaves this alone) for an unknown mode or
+    // when the result would grow past the size limit.
+    bool Combine(const Region& other, uint32_t mode, const QRectF& universe = LimitRect());
     void Translate(const QPointF& d);
 
     // As a device clip; only valid when !IsEverything().
@@ -41,10 +48,8 @@ class Region {
     QPainterPath path_;
 };
 
-// Far beyond any page, in reference pixels: "everything" when a region
-// operation needs an actual shape for it, and the range coordinates are
-// held to before they reach a rasteriser.
-constexpr double kCoordinateLimit = 4194304.0;  // 2^22
-QRectF LimitRect();
+// Whether a rectangle (possibly of zero width or height) lies within the
+// limit rectangle, all of its coordinates finite.
+bool WithinLimit(const QRectF& r);
 
 }  // namespace emf

@@ -258,12 +258,16 @@ void Interpreter::DrawTextRun(const QPointF& reference, const std::vector<char32
         return;
     }
 
-    // A logical font width other than zero stretches the glyphs.
-    double stretch = 1;
-    if (lf.width != 0 && raw.averageCharWidth() > 0) {
+    // Glyphs are sized in vertical reference pixels. A reference device
+    // whose pixels are not square (a 72 by 120 dpi printer) has glyphs
+    // narrower in its horizontal pixels; a logical font width other than
+    // zero sets their width outright.
+    const double aspect =
+        (double(h_.devicePxX) / h_.deviceMmX) / (double(h_.devicePxY) / h_.deviceMmY);
+    double stretch = std::clamp(aspect, 0.05, 20.0);
+    if (lf.width != 0 && raw.averageCharWidth() > 0)
         stretch = std::clamp(std::abs(lf.width) * unitX / raw.averageCharWidth(), 0.05, 20.0);
-        if (std::fabs(stretch - 1) < 0.01) stretch = 1;
-    }
+    if (std::fabs(stretch - 1) < 0.01) stretch = 1;
 
     // Glyphs, one run per font, and the advances in run units.
     struct Piece {
@@ -272,47 +276,71 @@ void Interpreter::DrawTextRun(const QPointF& reference, const std::vector<char32
         QList<QPointF> positions;
     };
     std::vector<Piece> pieces;
-    std::vector<QPointF> advances(chars.size());
     std::vector<std::pair<size_t, quint32>> glyphOf(chars.size(), {SIZE_MAX, 0});
-    for (size_t i = 0; i < chars.size(); ++i) {
-        const char32_t c = chars[i];
-        QPointF natural;
-        if (c != 0) {
-            QChar buf[2];
-            int len = 0;
-            if (QChar::requiresSurrogates(c)) {
-                buf[0] = QChar(QChar::highSurrogate(c));
-                buf[1] = QChar(QChar::lowSurrogate(c));
-                len = 2;
-            } else {
-                buf[0] = QChar(char16_t(c));
-                len = 1;
-            }
-            quint32 g = 0;
-            int n = 1;
-            raw.glyphIndexesForChars(buf, len, &g, &n);
+    std::vector<double> natural(chars.size(), 0.0);  // the font's own advances
+    {
+        // One cmap lookup and one advance query for the whole run in the
+        // main font; characters it lacks go to a fallback font one by one.
+        QString utf16;
+        std::vector<qsizetype> unitAt(chars.size());
+        for (size_t i = 0; i < chars.size(); ++i) {
+            unitAt[i] = utf16.size();
+            const char32_t c = chars[i] ? chars[i] : U' ';
+            utf16 += QString::fromUcs4(&c, 1);
+        }
+        QList<quint32> mainGlyphs(utf16.size());
+        int n = int(utf16.size());
+        raw.glyphIndexesForChars(utf16.constData(), int(utf16.size()), mainGlyphs.data(), &n);
+        QList<quint32> perChar(qsizetype(chars.size()));
+        for (size_t i = 0; i < chars.size(); ++i)
+            perChar[qsizetype(i)] = mainGlyphs[unitAt[i]];
+        const QList<QPointF> mainAdvances = raw.advancesForGlyphIndexes(perChar);
+        for (size_t i = 0; i < chars.size(); ++i) {
+            const char32_t c = chars[i];
+            if (c == 0) continue;
+            quint32 g = perChar[qsizetype(i)];
             QRawFont font = raw;
+            if (g != 0 && i < size_t(mainAdvances.size()))
+                natural[i] = mainAdvances[qsizetype(i)].x();
             if (g == 0 && !IsBlank(c) && c >= 0x20) {
                 if (!fonts_.Fallback(raw, lf, c, font, g)) g = 0;
-            }
-            if (g != 0) {
-                size_t k = 0;
-                while (k < pieces.size() && !(pieces[k].font == font))
-                    ++k;
-                if (k == pieces.size()) pieces.push_back(Piece{font, {}, {}});
-                if (!haveAdvances) {
+                if (g != 0) {
                     const QList<QPointF> a = font.advancesForGlyphIndexes(QList<quint32>{g});
-                    if (!a.isEmpty()) natural = a.first();
+                    if (!a.isEmpty()) natural[i] = a.first().x();
                 }
-                if (!IsBlank(c)) glyphOf[i] = {k, g};
             }
+            if (g == 0 || IsBlank(c)) continue;
+            size_t k = 0;
+            while (k < pieces.size() && !(pieces[k].font == font))
+                ++k;
+            if (k == pieces.size()) pieces.push_back(Piece{font, {}, {}});
+            glyphOf[i] = {k, g};
         }
-        if (haveAdvances)
-            advances[i] =
-                QPointF(logicalAdvances[i].x() * unitX / stretch, -logicalAdvances[i].y() * unitY);
-        else
-            advances[i] = natural;
     }
+    if (haveAdvances) {
+        // The substitute face is seldom exactly as wide as the original:
+        // where the advance array shows the original's glyphs were wider or
+        // narrower, widen or narrow ours a little so that they fill their
+        // cells as the original's did. Spaces are left out, as justified
+        // text widens those.
+        double wanted = 0, own = 0;
+        int counted = 0;
+        for (size_t i = 0; i < chars.size(); ++i) {
+            if (glyphOf[i].first == SIZE_MAX || natural[i] <= 0) continue;
+            wanted += logicalAdvances[i].x() * unitX;
+            own += natural[i] * stretch;
+            ++counted;
+        }
+        if (counted >= 2 && own > 0 && wanted > 0) {
+            const double ratio = std::clamp(wanted / own, 0.85, 1.2);
+            if (std::fabs(ratio - 1) > 0.03) stretch *= ratio;
+        }
+    }
+    std::vector<QPointF> advances(chars.size());
+    for (size_t i = 0; i < chars.size(); ++i)
+        advances[i] = haveAdvances ? QPointF(logicalAdvances[i].x() * unitX / stretch,
+                                             -logicalAdvances[i].y() * unitY)
+                                   : QPointF(natural[i], 0);
 
     double width = 0;
     for (const QPointF& a : advances)

@@ -92,8 +92,19 @@ QString TraceDevice::BrushText(const QBrush& brush) {
                 .arg(brush.textureImage().height());
         case Qt::LinearGradientPattern:
             return QStringLiteral("gradient");
+        case Qt::HorPattern:
+        case Qt::VerPattern:
+        case Qt::CrossPattern:
+        case Qt::BDiagPattern:
+        case Qt::FDiagPattern:
+        case Qt::DiagCrossPattern: {
+            static const char* names[] = {"horizontal", "vertical",  "cross",
+                                          "bdiagonal",  "fdiagonal", "diagcross"};
+            return QStringLiteral("hatch-%1 %2")
+                .arg(QLatin1String(names[brush.style() - Qt::HorPattern]), Color(brush.color()));
+        }
         default:
-            return QStringLiteral("hatch%1 %2").arg(int(brush.style())).arg(Color(brush.color()));
+            return QStringLiteral("style%1 %2").arg(int(brush.style())).arg(Color(brush.color()));
     }
 }
 
@@ -159,8 +170,10 @@ void TraceDevice::DrawText(const TextRun& run) {
     if (!run.glyphs.isEmpty() && !run.glyphs.first().positions().isEmpty()) {
         QStringList xs;
         const QList<QPointF> pos = run.glyphs.first().positions();
-        for (qsizetype i = 0; i < std::min<qsizetype>(pos.size(), 8); ++i)
-            xs << Number(pos[i].x()) + QLatin1Char(',') + Number(pos[i].y());
+        for (qsizetype i = 0; i < std::min<qsizetype>(pos.size(), 8); ++i) {
+            const QPointF p = run.toReference.map(pos[i]);
+            xs << Number(p.x()) + QLatin1Char(',') + Number(p.y());
+        }
         line += QStringLiteral(" glyphs=") + xs.join(QLatin1Char(' '));
     }
     const double angle = std::atan2(run.toReference.m12(), run.toReference.m11()) * 180 / M_PI;

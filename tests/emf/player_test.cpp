@@ -1,0 +1,543 @@
+// The player on tiny metafiles built here: a few exact pixels per case for
+// mapping modes, transforms, saved states, clipping, objects, raster
+// operations, bitmaps, fills and paths.
+#include "emfbuilder.h"
+#include "platform/emf/picture.h"
+
+#include <gtest/gtest.h>
+#include <QImage>
+#include <QPainter>
+
+using emftest::EmfBuilder;
+using emftest::Rec;
+using namespace emf;
+
+namespace {
+
+QImage Render(const QByteArray& bytes, int w = 10, int h = 10, QColor background = Qt::white) {
+    Picture picture(bytes);
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(background);
+    QPainter painter(&img);
+    picture.Play(painter, QRectF(0, 0, w, h));
+    return img;
+}
+
+struct Pixel {
+    int x, y;
+    QRgb rgb;
+};
+
+struct Case {
+    const char* name;
+    std::function<void(EmfBuilder&)> build;
+    std::vector<Pixel> expect;
+};
+
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kRed = qRgb(255, 0, 0);
+const QRgb kGreen = qRgb(0, 255, 0);
+const QRgb kBlue = qRgb(0, 0, 255);
+const QRgb kBlack = qRgb(0, 0, 0);
+
+EmfBuilder& Blit(EmfBuilder& b, int x, int y, int w, int h, uint32_t rop) {
+    Rec r(EMR_BITBLT);
+    r.Words({0, 0, -1, -1, x, y, w, h}).U32(rop).Words({0, 0});
+    r.F32(1).F32(0).F32(0).F32(1).F32(0).F32(0);
+    r.U32(0xFFFFFF).U32(0).Words({0, 0, 0, 0});
+    return b.Add(r);
+}
+
+// STRETCHDIBITS of a 2x2 picture: red, green on top; blue, white below.
+EmfBuilder& Quad(EmfBuilder& b, int x, int y, int w, int h, uint32_t rop = SRCCOPY,
+                 QRect src = QRect(0, 0, 2, 2)) {
+    QByteArray bits;
+    const QByteArray bmi = emftest::Dib24({{kRed, kGreen}, {kBlue, kWhite}}, &bits);
+    Rec r(EMR_STRETCHDIBITS);
+    r.Words({0, 0, -1, -1, x, y, src.x(), src.y(), src.width(), src.height()});
+    r.U32(80).U32(uint32_t(bmi.size())).U32(uint32_t(80 + bmi.size())).U32(uint32_t(bits.size()));
+    r.U32(0).U32(rop).I32(w).I32(h).Bytes(bmi).Bytes(bits);
+    return b.Add(r);
+}
+
+EmfBuilder& Region(EmfBuilder& b, uint32_t mode, std::initializer_list<QRect> rects) {
+    Rec r(EMR_EXTSELECTCLIPRGN);
+    r.U32(uint32_t(32 + 16 * rects.size())).U32(mode);
+    r.U32(32).U32(1).U32(uint32_t(rects.size())).U32(uint32_t(16 * rects.size()));
+    r.Words({0, 0, 10, 10});
+    for (const QRect& q : rects)
+        r.Words({q.left(), q.top(), q.right() + 1, q.bottom() + 1});
+    return b.Add(r);
+}
+
+EmfBuilder& Xform(EmfBuilder& b, uint32_t type, std::initializer_list<float> m, uint32_t mode = 0) {
+    Rec r(type);
+    for (float v : m)
+        r.F32(v);
+    if (type == EMR_MODIFYWORLDTRANSFORM) r.U32(mode);
+    return b.Add(r);
+}
+
+const Case kCases[] = {
+    {"solid fill covers left..right-1",
+     [](EmfBuilder& b) { b.Fill(0, 0, 5, 5, Qt::red); },
+     {{0, 0, kRed}, {4, 4, kRed}, {5, 5, kWhite}, {7, 7, kWhite}}},
+    {"outline on the inclusive box, fill inside",
+     [](EmfBuilder& b) {
+         b.Pen(2, Qt::blue).Brush(1, Qt::red).Select(1).Select(2).Rectangle(1, 1, 8, 8);
+     },
+     {{1, 1, kBlue}, {8, 8, kBlue}, {8, 4, kBlue}, {4, 4, kRed}, {9, 9, kWhite}, {0, 0, kWhite}}},
+    {"anisotropic extents scale",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETMAPMODE, {MM_ANISOTROPIC})
+             .Simple(EMR_SETWINDOWEXTEX, {100, 100})
+             .Simple(EMR_SETVIEWPORTEXTEX, {10, 10})
+             .Fill(0, 0, 50, 50, Qt::red);
+     },
+     {{4, 4, kRed}, {6, 6, kWhite}}},
+    {"extents are ignored in MM_TEXT",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETWINDOWEXTEX, {100, 100})
+             .Simple(EMR_SETVIEWPORTEXTEX, {10, 10})
+             .Fill(0, 0, 5, 5, Qt::red);
+     },
+     {{4, 4, kRed}, {6, 6, kWhite}}},
+    {"window origin shifts back",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETWINDOWORGEX, {5, 5}).Fill(5, 5, 10, 10, Qt::red);
+     },
+     {{2, 2, kRed}, {7, 7, kWhite}}},
+    {"viewport origin shifts on",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETVIEWPORTORGEX, {5, 5}).Fill(0, 0, 5, 5, Qt::red);
+     },
+     {{7, 7, kRed}, {2, 2, kWhite}}},
+    {"MM_HIMETRIC counts 0.01 mm with y up",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETMAPMODE, {MM_HIMETRIC})
+             .Simple(EMR_SETVIEWPORTORGEX, {0, 10})
+             .Fill(0, 0, 50, 50, Qt::red);
+     },
+     {{2, 7, kRed}, {2, 2, kWhite}, {7, 7, kWhite}}},
+    {"MM_ISOTROPIC keeps units square",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETMAPMODE, {MM_ISOTROPIC})
+             .Simple(EMR_SETWINDOWEXTEX, {100, 100})
+             .Simple(EMR_SETVIEWPORTEXTEX, {10, 20})
+             .Fill(0, 0, 50, 50, Qt::red);
+     },
+     {{2, 2, kRed}, {2, 7, kWhite}}},
+    {"SCALEVIEWPORTEXTEX halves",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETMAPMODE, {MM_ANISOTROPIC})
+             .Simple(EMR_SETWINDOWEXTEX, {10, 10})
+             .Simple(EMR_SETVIEWPORTEXTEX, {10, 10})
+             .Simple(EMR_SCALEVIEWPORTEXTEX, {1, 2, 1, 2})
+             .Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{2, 2, kRed}, {7, 7, kWhite}}},
+    {"world transform scales",
+     [](EmfBuilder& b) {
+         Xform(b, EMR_SETWORLDTRANSFORM, {2, 0, 0, 2, 0, 0});
+         b.Fill(0, 0, 2, 2, Qt::red);
+     },
+     {{3, 3, kRed}, {5, 5, kWhite}}},
+    {"left multiply applies the new transform first",
+     [](EmfBuilder& b) {
+         Xform(b, EMR_SETWORLDTRANSFORM, {1, 0, 0, 1, 5, 0});
+         Xform(b, EMR_MODIFYWORLDTRANSFORM, {0.5f, 0, 0, 1, 0, 0}, MWT_LEFTMULTIPLY);
+         b.Fill(0, 0, 10, 5, Qt::red);
+     },
+     {{7, 2, kRed}, {2, 2, kWhite}}},
+    {"right multiply applies it last",
+     [](EmfBuilder& b) {
+         Xform(b, EMR_SETWORLDTRANSFORM, {1, 0, 0, 1, 5, 0});
+         Xform(b, EMR_MODIFYWORLDTRANSFORM, {0.5f, 0, 0, 1, 0, 0}, MWT_RIGHTMULTIPLY);
+         b.Fill(0, 0, 10, 5, Qt::red);
+     },
+     {{3, 2, kRed}, {1, 2, kWhite}, {8, 2, kWhite}}},
+    {"identity mode resets the world transform",
+     [](EmfBuilder& b) {
+         Xform(b, EMR_SETWORLDTRANSFORM, {3, 0, 0, 3, 1, 1});
+         Xform(b, EMR_MODIFYWORLDTRANSFORM, {9, 9, 9, 9, 9, 9}, MWT_IDENTITY);
+         b.Fill(0, 0, 2, 2, Qt::red);
+     },
+     {{1, 1, kRed}, {3, 3, kWhite}}},
+    {"RESTOREDC -1 brings the transform back",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SAVEDC, {});
+         Xform(b, EMR_SETWORLDTRANSFORM, {4, 0, 0, 4, 0, 0});
+         b.Simple(EMR_RESTOREDC, {-1}).Fill(0, 0, 2, 2, Qt::red);
+     },
+     {{1, 1, kRed}, {3, 3, kWhite}}},
+    {"RESTOREDC with a positive level is absolute",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SAVEDC, {})
+             .Simple(EMR_SETVIEWPORTORGEX, {5, 5})
+             .Simple(EMR_SAVEDC, {})
+             .Simple(EMR_SETVIEWPORTORGEX, {7, 7})
+             .Simple(EMR_RESTOREDC, {1})
+             .Fill(0, 0, 2, 2, Qt::red);
+     },
+     {{1, 1, kRed}, {6, 6, kWhite}, {8, 8, kWhite}}},
+    {"RESTOREDC beyond the saved levels is ignored",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETVIEWPORTORGEX, {5, 5})
+             .Simple(EMR_SAVEDC, {})
+             .Simple(EMR_RESTOREDC, {-3})
+             .Fill(0, 0, 2, 2, Qt::red);
+     },
+     {{6, 6, kRed}, {1, 1, kWhite}}},
+    {"INTERSECTCLIPRECT",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_INTERSECTCLIPRECT, {0, 0, 5, 5}).Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{2, 2, kRed}, {7, 7, kWhite}, {2, 7, kWhite}}},
+    {"EXCLUDECLIPRECT",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_EXCLUDECLIPRECT, {0, 0, 5, 5}).Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{2, 2, kWhite}, {7, 7, kRed}, {2, 7, kRed}}},
+    {"clip regions are in device units",
+     [](EmfBuilder& b) {
+         Xform(b, EMR_SETWORLDTRANSFORM, {2, 0, 0, 2, 0, 0});
+         Region(b, RGN_COPY, {QRect(0, 0, 4, 4)});
+         b.Fill(0, 0, 5, 5, Qt::red);
+     },
+     {{3, 3, kRed}, {6, 6, kWhite}}},
+    {"RGN_COPY without data removes the clip",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_INTERSECTCLIPRECT, {0, 0, 5, 5});
+         b.Add(Rec(EMR_EXTSELECTCLIPRGN).U32(0).U32(RGN_COPY));
+         b.Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{7, 7, kRed}}},
+    {"RGN_OR adds, RGN_DIFF takes away",
+     [](EmfBuilder& b) {
+         Region(b, RGN_COPY, {QRect(0, 0, 3, 3)});
+         Region(b, RGN_OR, {QRect(6, 6, 3, 3)});
+         Region(b, RGN_DIFF, {QRect(0, 0, 1, 1)});
+         b.Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{2, 2, kRed}, {7, 7, kRed}, {0, 0, kWhite}, {4, 4, kWhite}}},
+    {"RGN_XOR keeps what only one has",
+     [](EmfBuilder& b) {
+         Region(b, RGN_COPY, {QRect(0, 0, 6, 6)});
+         Region(b, RGN_XOR, {QRect(3, 3, 6, 6)});
+         b.Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{1, 1, kRed}, {4, 4, kWhite}, {7, 7, kRed}, {9, 9, kWhite}}},
+    {"the clip stays put when the transform changes",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_INTERSECTCLIPRECT, {0, 0, 5, 5})
+             .Simple(EMR_SETVIEWPORTORGEX, {3, 3})
+             .Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{4, 4, kRed}, {6, 6, kWhite}, {1, 1, kWhite}}},
+    {"OFFSETCLIPRGN moves the clip",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_INTERSECTCLIPRECT, {0, 0, 3, 3})
+             .Simple(EMR_OFFSETCLIPRGN, {5, 5})
+             .Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{6, 6, kRed}, {1, 1, kWhite}}},
+    {"SETMETARGN keeps the clip under a new one",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_INTERSECTCLIPRECT, {0, 0, 5, 10}).Simple(EMR_SETMETARGN, {});
+         b.Add(Rec(EMR_EXTSELECTCLIPRGN).U32(0).U32(RGN_COPY));
+         b.Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{2, 2, kRed}, {7, 7, kWhite}}},
+    {"RESTOREDC brings the clip back",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SAVEDC, {})
+             .Simple(EMR_INTERSECTCLIPRECT, {0, 0, 2, 2})
+             .Simple(EMR_RESTOREDC, {-1})
+             .Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{7, 7, kRed}}},
+    {"clip path",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_BEGINPATH, {})
+             .Simple(EMR_RECTANGLE, {0, 0, 5, 5})
+             .Simple(EMR_ENDPATH, {})
+             .Simple(EMR_SELECTCLIPPATH, {RGN_COPY})
+             .Fill(0, 0, 10, 10, Qt::red);
+     },
+     {{2, 2, kRed}, {7, 7, kWhite}}},
+    {"path fill",
+     [](EmfBuilder& b) {
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         b.Simple(EMR_BEGINPATH, {})
+             .Simple(EMR_MOVETOEX, {0, 0})
+             .Simple(EMR_LINETO, {10, 0})
+             .Simple(EMR_LINETO, {10, 5})
+             .Simple(EMR_LINETO, {0, 5})
+             .Simple(EMR_CLOSEFIGURE, {})
+             .Simple(EMR_ENDPATH, {})
+             .Simple(EMR_FILLPATH, {0, 0, 10, 5});
+     },
+     {{2, 2, kRed}, {8, 3, kRed}, {2, 7, kWhite}}},
+    {"stock objects",
+     [](EmfBuilder& b) {
+         b.Select(kStockObjectFlag | BLACK_BRUSH)
+             .Select(kStockObjectFlag | NULL_PEN)
+             .Rectangle(0, 0, 5, 5);
+     },
+     {{2, 2, kBlack}, {7, 7, kWhite}}},
+    {"a deleted selected brush stays in use",
+     [](EmfBuilder& b) {
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         b.Simple(EMR_DELETEOBJECT, {1}).Rectangle(0, 0, 5, 5);
+     },
+     {{2, 2, kRed}}},
+    {"selecting a missing object changes nothing",
+     [](EmfBuilder& b) {
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN).Select(9);
+         b.Select(kStockObjectFlag | 9).Rectangle(0, 0, 5, 5);
+     },
+     {{2, 2, kRed}}},
+    {"PATCOPY blit fills with the brush",
+     [](EmfBuilder& b) {
+         b.Brush(1, Qt::red).Select(1);
+         Blit(b, 0, 0, 5, 5, PATCOPY);
+     },
+     {{2, 2, kRed}, {4, 4, kRed}, {5, 5, kWhite}}},
+    {"BLACKNESS and WHITENESS",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::red);
+         Blit(b, 0, 0, 5, 5, BLACKNESS);
+         Blit(b, 5, 5, 5, 5, WHITENESS);
+     },
+     {{2, 2, kBlack}, {7, 7, kWhite}, {7, 2, kRed}}},
+    {"DSTINVERT",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::red);
+         Blit(b, 0, 0, 5, 5, DSTINVERT);
+     },
+     {{2, 2, qRgb(0, 255, 255)}, {7, 7, kRed}}},
+    {"PATINVERT",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::red);
+         b.Brush(2, Qt::blue).Select(2);
+         Blit(b, 0, 0, 5, 5, PATINVERT);
+     },
+     {{2, 2, qRgb(255, 0, 255)}, {7, 7, kRed}}},
+    {"R2_NOT inverts what is below",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::black);
+         b.Simple(EMR_SETROP2, {R2_NOT}).Fill(0, 0, 5, 5, Qt::green, 2);
+     },
+     {{2, 2, kWhite}, {7, 7, kBlack}}},
+    {"R2_XORPEN",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::red);
+         b.Simple(EMR_SETROP2, {R2_XORPEN}).Fill(0, 0, 5, 5, QColor(255, 255, 0), 2);
+     },
+     {{2, 2, kGreen}, {7, 7, kRed}}},
+    {"R2_MASKPEN",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, QColor(255, 255, 0));
+         b.Simple(EMR_SETROP2, {R2_MASKPEN}).Fill(0, 0, 5, 5, QColor(0, 255, 255), 2);
+     },
+     {{2, 2, kGreen}, {7, 7, qRgb(255, 255, 0)}}},
+    {"R2_NOP draws nothing",
+     [](EmfBuilder& b) { b.Simple(EMR_SETROP2, {R2_NOP}).Fill(0, 0, 10, 10, Qt::red); },
+     {{5, 5, kWhite}}},
+    {"R2_BLACK draws black whatever the brush",
+     [](EmfBuilder& b) { b.Simple(EMR_SETROP2, {R2_BLACK}).Fill(0, 0, 10, 10, Qt::red); },
+     {{5, 5, kBlack}}},
+    {"STRETCHDIBITS stretches a bottom-up DIB",
+     [](EmfBuilder& b) { Quad(b, 0, 0, 10, 10); },
+     {{2, 2, kRed}, {7, 2, kGreen}, {2, 7, kBlue}, {7, 7, kWhite}}},
+    {"source rows of a bottom-up DIB count from the bottom",
+     [](EmfBuilder& b) { Quad(b, 0, 0, 10, 10, SRCCOPY, QRect(0, 0, 1, 1)); },
+     {{2, 2, kBlue}, {7, 7, kBlue}}},
+    {"a negative width mirrors",
+     [](EmfBuilder& b) { Quad(b, 10, 0, -10, 10); },
+     {{2, 2, kGreen}, {7, 2, kRed}, {2, 7, kWhite}}},
+    {"NOTSRCCOPY inverts the bitmap",
+     [](EmfBuilder& b) { Quad(b, 0, 0, 10, 10, NOTSRCCOPY); },
+     {{2, 2, qRgb(0, 255, 255)}, {7, 7, kBlack}}},
+    {"SRCAND keeps what is below under white",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::red);
+         Quad(b, 0, 0, 10, 10, SRCAND);
+     },
+     {{2, 2, kRed}, {7, 2, kBlack}, {7, 7, kRed}}},
+    {"SRCPAINT",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::blue);
+         Quad(b, 0, 0, 10, 10, SRCPAINT);
+     },
+     {{2, 2, qRgb(255, 0, 255)}, {2, 7, kBlue}}},
+    {"SRCINVERT",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::red);
+         Quad(b, 0, 0, 10, 10, SRCINVERT);
+     },
+     {{2, 2, kBlack}, {7, 2, qRgb(255, 255, 0)}, {7, 7, qRgb(0, 255, 255)}}},
+    {"alternate fill leaves the hole, winding fills it",
+     [](EmfBuilder& b) {
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         Rec r(EMR_POLYPOLYGON16);
+         r.Words({0, 0, 10, 10}).U32(2).U32(8).U32(4).U32(4);
+         for (int v : {0, 0, 10, 0, 10, 10, 0, 10, 3, 3, 7, 3, 7, 7, 3, 7})
+             r.U16(uint16_t(v));
+         b.Add(r);
+     },
+     {{1, 1, kRed}, {5, 5, kWhite}}},
+    {"winding fills nested rings of one direction",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETPOLYFILLMODE, {WINDING});
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         Rec r(EMR_POLYPOLYGON16);
+         r.Words({0, 0, 10, 10}).U32(2).U32(8).U32(4).U32(4);
+         for (int v : {0, 0, 10, 0, 10, 10, 0, 10, 3, 3, 7, 3, 7, 7, 3, 7})
+             r.U16(uint16_t(v));
+         b.Add(r);
+     },
+     {{1, 1, kRed}, {5, 5, kRed}}},
+    {"SETPIXELV",
+     [](EmfBuilder& b) {
+         b.Add(Rec(EMR_SETPIXELV).Words({3, 4}).Color(Qt::blue));
+     },
+     {{3, 4, kBlue}, {4, 4, kWhite}, {3, 3, kWhite}}},
+    {"pie runs counter-clockwise by default",
+     [](EmfBuilder& b) {
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         b.Simple(EMR_PIE, {0, 0, 10, 10, 10, 5, 5, 0});
+     },
+     {{7, 2, kRed}, {2, 2, kWhite}, {2, 7, kWhite}, {7, 7, kWhite}}},
+    {"pie runs clockwise when asked",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETARCDIRECTION, {AD_CLOCKWISE});
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         b.Simple(EMR_PIE, {0, 0, 10, 10, 10, 5, 5, 0});
+     },
+     {{7, 2, kWhite}, {2, 2, kRed}, {2, 7, kRed}, {7, 7, kRed}}},
+    {"a mirroring page transform turns the arc direction round",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETMAPMODE, {MM_ANISOTROPIC})
+             .Simple(EMR_SETWINDOWEXTEX, {10, 10})
+             .Simple(EMR_SETVIEWPORTEXTEX, {10, -10})
+             .Simple(EMR_SETVIEWPORTORGEX, {0, 10});
+         b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         // Logical y up: start at 3 o'clock, end at 12 o'clock (y = 10).
+         b.Simple(EMR_PIE, {0, 0, 10, 10, 10, 5, 5, 10});
+     },
+     {{7, 2, kRed}, {2, 2, kWhite}, {7, 7, kWhite}}},
+};
+
+class PlayerPixels : public testing::TestWithParam<Case> {};
+
+TEST_P(PlayerPixels, DrawsTheExpectedPixels) {
+    const Case& c = GetParam();
+    EmfBuilder b;
+    c.build(b);
+    const QImage img = Render(b.Bytes());
+    for (const Pixel& p : c.expect)
+        EXPECT_EQ(QColor(img.pixel(p.x, p.y)).name(), QColor(p.rgb).name())
+            << c.name << " at " << p.x << "," << p.y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlayerPixels, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) {
+                             std::string n;
+                             for (const char* p = info.param.name; *p; ++p)
+                                 n += std::isalnum(uchar(*p)) ? *p : '_';
+                             return n;
+                         });
+
+TEST(Player, HatchGapsTakeTheBackgroundOnlyWhenOpaque) {
+    for (bool opaque : {true, false}) {
+        EmfBuilder b;
+        if (!opaque) b.Simple(EMR_SETBKMODE, {BK_TRANSPARENT});
+        b.Brush(1, Qt::black, BS_HATCHED, HS_VERTICAL)
+            .Select(1)
+            .Select(kStockObjectFlag | NULL_PEN);
+        b.Add(Rec(EMR_SETBKCOLOR).Color(Qt::red)).Rectangle(0, 0, 10, 10);
+        const QImage img = Render(b.Bytes());
+        int black = 0, gap = 0, other = 0;
+        for (int x = 0; x < 10; ++x) {
+            const QRgb p = img.pixel(x, 5);
+            if (p == kBlack)
+                ++black;
+            else if (p == (opaque ? kRed : kWhite))
+                ++gap;
+            else
+                ++other;
+        }
+        EXPECT_GT(black, 0) << opaque;
+        EXPECT_GT(gap, black) << opaque;
+        EXPECT_EQ(other, 0) << opaque;
+    }
+}
+
+TEST(Player, DrawsIntoTheTargetRectangleOnly) {
+    EmfBuilder b;
+    b.Fill(-100, -100, 100, 100, Qt::red);
+    Picture picture(b.Bytes());
+    QImage img(30, 30, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter painter(&img);
+    picture.Play(painter, QRectF(10, 10, 10, 10));
+    painter.end();
+    EXPECT_EQ(img.pixel(15, 15), kRed);
+    EXPECT_EQ(img.pixel(5, 5), kWhite);
+    EXPECT_EQ(img.pixel(25, 25), kWhite);
+}
+
+TEST(Player, StretchesTheFrameOnEachAxis) {
+    EmfBuilder b;
+    b.Fill(0, 0, 5, 5, Qt::red);
+    Picture picture(b.Bytes());
+    QImage img(40, 20, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter painter(&img);
+    picture.Play(painter, QRectF(0, 0, 40, 20));
+    painter.end();
+    EXPECT_EQ(img.pixel(19, 9), kRed);
+    EXPECT_EQ(img.pixel(21, 9), kWhite);
+    EXPECT_EQ(img.pixel(19, 11), kWhite);
+}
+
+TEST(Player, LeavesThePainterAsItWas) {
+    EmfBuilder b;
+    b.Simple(EMR_INTERSECTCLIPRECT, {0, 0, 5, 5});
+    b.Simple(EMR_SETROP2, {R2_XORPEN}).Fill(0, 0, 10, 10, Qt::red);
+    Picture picture(b.Bytes());
+    QImage img(10, 10, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter painter(&img);
+    painter.setPen(QPen(Qt::green, 3));
+    painter.translate(1, 2);
+    picture.Play(painter, QRectF(0, 0, 10, 10));
+    EXPECT_EQ(painter.pen().color(), QColor(Qt::green));
+    EXPECT_EQ(painter.transform(), QTransform::fromTranslate(1, 2));
+    EXPECT_FALSE(painter.hasClipping());
+    EXPECT_EQ(painter.compositionMode(), QPainter::CompositionMode_SourceOver);
+}
+
+TEST(Player, PlaysTheSameOperationsEveryTime) {
+    EmfBuilder b;
+    b.Fill(0, 0, 5, 5, Qt::red);
+    Quad(b, 5, 5, 5, 5);
+    Picture picture(b.Bytes());
+    const QImage first = [&] {
+        QImage img(10, 10, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        picture.Play(p, QRectF(0, 0, 10, 10));
+        return img;
+    }();
+    QImage again(10, 10, QImage::Format_RGB32);
+    again.fill(Qt::white);
+    QPainter p(&again);
+    picture.Play(p, QRectF(0, 0, 10, 10));
+    p.end();
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(picture.OperationCount(), 2u);
+}
+
+}  // namespace
