@@ -20,10 +20,9 @@
 
 namespace {
 
-// At 96 pixels per inch, a page whose sides are multiples of 24 pixels has a
-// frame of whole 0.01 mm, so playing it onto the same pixel size is exactly
-// 1:1 (other sizes are scaled by the frame's rounding, a few parts in 10^5).
-constexpr int kW = 240, kH = 192;
+// 181 pixels at 96 per inch are 4788.96 hundredths of a millimetre: the
+// frame is rounded, and the page must still play back 1:1 at its pixel size.
+constexpr int kW = 240, kH = 181;
 
 using Scene = std::function<void(QPainter&)>;
 
