@@ -53,10 +53,11 @@ void TQRCompress::ResetTree() {
 // which stays valid above d because each step only changes c and d.
 template <bool kKeepParents>
 inline void TQRCompress::SplayPath(unsigned leaf, int depth) {
+    const uint16_t* const path = path_.data();
     unsigned a = leaf;
     for (int i = depth - 1; i >= 1; i -= 2) {
-        const unsigned slotC = path_[i];      // where a hangs below c
-        const unsigned slotD = path_[i - 1];  // where c hangs below d
+        const unsigned slotC = path[i];      // where a hangs below c
+        const unsigned slotD = path[i - 1];  // where c hangs below d
         const unsigned sibling = slotD ^ 1u;
         const unsigned b = child_[sibling];
         child_[sibling] = static_cast<uint16_t>(a);
@@ -81,17 +82,18 @@ void TQRCompress::EncodeBytes(const uint8_t* data, size_t count) {
         const unsigned leaf = 256u + data[k];
         // Walk up to the root, recording the slots from the leaf end, then
         // turn the record around so that it reads from the root.
+        uint16_t* const path = path_.data();
         int depth = 0;
         for (unsigned a = leaf; a != 0;) {
             const unsigned p = up_[a];
-            path_[depth++] = static_cast<uint16_t>(2 * p + (child_[2 * p + 1] == a ? 1 : 0));
+            path[depth++] = static_cast<uint16_t>(2 * p + (child_[2 * p + 1] == a ? 1 : 0));
             a = p;
         }
-        std::reverse(path_.begin(), path_.begin() + depth);
+        std::reverse(path, path + depth);
         // Emit the bits root end first into bits_, eight bytes at a time into
         // the block.
         for (int j = 0; j < depth; ++j) {
-            bits_ |= uint64_t(path_[j] & 1u) << nbits_;
+            bits_ |= uint64_t(path[j] & 1u) << nbits_;
             if (++nbits_ == 64) {
                 if (blockPos_ + 8 > kBlock) FlushOutput();
                 StoreLE64(block_.data() + blockPos_, bits_);
@@ -146,41 +148,58 @@ bool TQRCompress::Refill() {
     return nbits_ > 0;
 }
 
-inline uint8_t TQRCompress::DecodeOne() {
-    unsigned a = 0;
-    int depth = 0;
-    for (;;) {
-        if (nbits_ < 56 && !Refill() && nbits_ == 0)
-            throw ECorruptReport(QStringLiteral("the coded data ends before the last symbol"));
-        uint64_t b = bits_;
-        const int n = nbits_;
-        int used = 0;
-        do {
-            const unsigned slot = 2 * a + unsigned(b & 1u);
-            path_[depth++] = static_cast<uint16_t>(slot);
-            a = child_[slot];
-            b >>= 1;
-            ++used;
-        } while (a < 256 && used < n);
-        bits_ = b;
-        nbits_ -= used;
-        if (a >= 256) break;
+// Decoding keeps the bit buffer in locals for the whole run and hands it back
+// to the members only to refill it, to fail, or at the end.
+void TQRCompress::DecodeBytes(uint8_t* out, size_t count) {
+    uint16_t* const path = path_.data();
+    const uint16_t* const child = child_.data();
+    uint64_t bits = bits_;
+    int nbits = nbits_;
+    for (size_t k = 0; k < count; ++k) {
+        unsigned a = 0;
+        int depth = 0;
+        for (;;) {
+            if (nbits < 56) {
+                bits_ = bits;
+                nbits_ = nbits;
+                Refill();
+                bits = bits_;
+                nbits = nbits_;
+                if (nbits == 0)
+                    throw ECorruptReport(
+                        QStringLiteral("the coded data ends before the last symbol"));
+            }
+            // Walk down while bits last; one symbol may need more than the
+            // buffer holds (a path has up to 256 steps).
+            const int limit = depth + nbits;
+            do {
+                const unsigned slot = 2 * a + unsigned(bits & 1u);
+                path[depth++] = static_cast<uint16_t>(slot);
+                a = child[slot];
+                bits >>= 1;
+            } while (a < 256 && depth < limit);
+            nbits = limit - depth;
+            if (a >= 256) break;
+        }
+        // Leaf 512 stands for a symbol that no encoder ever writes: only
+        // damaged data leads there.
+        if (a == 512) {
+            bits_ = bits;
+            nbits_ = nbits;
+            throw ECorruptReport(
+                QStringLiteral("the coded data holds a symbol that is never written"));
+        }
+        SplayPath<false>(a, depth);
+        out[k] = static_cast<uint8_t>(a - 256);
     }
-    // Leaf 512 stands for a symbol that no encoder ever writes: only damaged
-    // data leads there.
-    if (a == 512)
-        throw ECorruptReport(QStringLiteral("the coded data holds a symbol that is never written"));
-    SplayPath<false>(a, depth);
-    return static_cast<uint8_t>(a - 256);
+    bits_ = bits;
+    nbits_ = nbits;
 }
 
 uint8_t TQRCompress::DecodeByte() {
-    return DecodeOne();
-}
-
-void TQRCompress::DecodeBytes(uint8_t* out, size_t count) {
-    for (size_t k = 0; k < count; ++k)
-        out[k] = DecodeOne();
+    uint8_t s;
+    DecodeBytes(&s, 1);
+    return s;
 }
 
 // ---------------------------------------------------------------------------

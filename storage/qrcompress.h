@@ -60,7 +60,6 @@ class TQRCompress {
     // encoding, which is the only mode that reads them.
     template <bool kKeepParents>
     void SplayPath(unsigned leaf, int depth);
-    uint8_t DecodeOne();
     // Tops up bits_ from the block buffer, reading a new block from the target
     // when it is empty. Returns false when no code byte is left at all.
     bool Refill();

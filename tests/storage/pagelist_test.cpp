@@ -469,6 +469,12 @@ TEST(PageList, DamagedFilesFailWithAClearMessage) {
          "page 1 claims 2147483647 bytes, more than its", false},
         {"a negative compressed length", true, [](QByteArray& b) { PutI32(b, 136, -1); }, 1,
          "page 1 gives a negative length (-1)", false},
+        {"a length one more than the code can hold", true,
+         [](QByteArray& b) {
+             const int32_t r3 = I32At(b, I32At(b, 128 + 4) + 4);
+             PutI32(b, r3 + 8, 8 * (int32_t(b.size()) - r3 - 16) + 1);
+         },
+         3, "page 3 claims", true},
         {"code that runs out", true,
          [](QByteArray& b) {
              const int32_t r3 = I32At(b, I32At(b, 128 + 4) + 4);
@@ -506,6 +512,24 @@ TEST(PageList, DamagedFilesFailWithAClearMessage) {
             EXPECT_EQ(one->Width(), WidthOfPage(1));
         }
     }
+}
+
+// A failure halfway through a record leaves the stream where the next walk
+// can start from: the first record.
+TEST(PageList, AFailedReadLeavesTheListUsable) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/r.qrp";
+    QByteArray b = MakeReport(5, false);
+    PutI32(b, R(4) + 8 + 40, 0);  // page 4's metafile loses its signature
+    WriteWholeFile(path, b);
+    TQRPageList list;
+    list.OpenFile(path);
+    EXPECT_EQ(MessageOf([&] { list.ReadPage(4); }), "Metafile is not valid");
+    auto two = list.ReadPage(2);
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->Width(), WidthOfPage(2));
+    EXPECT_EQ(list.LastWalk().start, TQRPageList::WalkTrace::Start::Here);
+    EXPECT_EQ(list.LastWalk().hops, 1);
 }
 
 // ---------------------------------------------------------------------------

@@ -118,28 +118,31 @@ TEST(SplayCoder, RoundTripsAreBitExactAndConsumeExactlyTheCode) {
         const QByteArray code = Encode(c.input);
         ASSERT_EQ(code, EncodeWithBaseline(c.input)) << "differs from the plain coder";
 
-        // The code sits between other data; decoding must stop right after it.
-        const QByteArray framed = "HEAD" + code + "TAIL";
-        TMemoryStream plain;
-        TrickleStream trickle;
-        for (TMemoryStream* s : {&plain, static_cast<TMemoryStream*>(&trickle)}) {
-            s->WriteBuffer(framed.constData(), int32_t(framed.size()));
-            s->SetPosition(4);
-            TQRCompress decoder(*s, false);
-            QByteArray out(c.input.size(), 0);
-            // A few symbols one at a time, the rest in bulk.
-            const int single = int(std::min<qsizetype>(7, c.input.size()));
-            for (int i = 0; i < single; ++i)
-                out[i] = char(decoder.DecodeByte());
-            decoder.DecodeBytes(reinterpret_cast<uint8_t*>(out.data()) + single,
-                                size_t(out.size() - single));
-            EXPECT_EQ(decoder.CodeBytes(), code.size());
-            decoder.Finish();
-            EXPECT_EQ(out, c.input);
-            EXPECT_EQ(s->Position(), 4 + code.size());
-            char tail[4];
-            EXPECT_EQ(s->Read(tail, 4), 4);
-            EXPECT_EQ(QByteArray(tail, 4), QByteArray("TAIL"));
+        // The code sits between other data; decoding must stop right after
+        // it however much of what follows the decoder read ahead.
+        for (const QByteArray tail : {QByteArray(), QByteArray("T"), QByteArray("TAIL")}) {
+            SCOPED_TRACE(tail.size());
+            const QByteArray framed = "HEAD" + code + tail;
+            TMemoryStream plain;
+            TrickleStream trickle;
+            for (TMemoryStream* s : {&plain, static_cast<TMemoryStream*>(&trickle)}) {
+                s->WriteBuffer(framed.constData(), int32_t(framed.size()));
+                s->SetPosition(4);
+                TQRCompress decoder(*s, false);
+                QByteArray out(c.input.size(), 0);
+                // A few symbols one at a time, the rest in bulk.
+                const int single = int(std::min<qsizetype>(7, c.input.size()));
+                for (int i = 0; i < single; ++i)
+                    out[i] = char(decoder.DecodeByte());
+                decoder.DecodeBytes(reinterpret_cast<uint8_t*>(out.data()) + single,
+                                    size_t(out.size() - single));
+                EXPECT_EQ(decoder.CodeBytes(), code.size());
+                decoder.Finish();
+                EXPECT_EQ(out, c.input);
+                EXPECT_EQ(s->Position(), 4 + code.size());
+                char rest[8];
+                EXPECT_EQ(QByteArray(rest, s->Read(rest, 8)), tail);
+            }
         }
     }
 }

@@ -183,11 +183,18 @@ TEST(SpillStream, AFailedSpillKeepsTheDataInMemoryRemovesItsFileAndRetries) {
     EXPECT_TRUE(s->TempFileName().isEmpty());
     EXPECT_TRUE(QDir(tmp.Path()).isEmpty()) << "the half-written spill file is removed";
 
-    // The next write that finds the stream over the limit spills again.
-    WritePattern(*s, kLimit + 10, 5);
+    // The next write that finds the stream over the limit spills again, here
+    // one in the middle of the data, whose position the file takes over.
+    s->SetPosition(1000);
+    ASSERT_EQ(s->Write("12345", 5), 5);
     ASSERT_FALSE(s->InMemory());
-    EXPECT_EQ(ReadWholeFile(s->TempFileName()), Pattern(0, kLimit + 15));
-    EXPECT_EQ(s->Position(), kLimit + 15);
+    QByteArray expected = Pattern(0, kLimit + 10);
+    expected.replace(1000, 5, "12345");
+    EXPECT_EQ(ReadWholeFile(s->TempFileName()), expected);
+    EXPECT_EQ(s->Position(), 1005);
+    ASSERT_EQ(s->Write("6", 1), 1);
+    expected[1005] = '6';
+    EXPECT_EQ(ReadWholeFile(s->TempFileName()), expected);
 }
 
 TEST(SpillStream, ASpillThatCannotCreateItsFileFailsAndKeepsTheData) {
