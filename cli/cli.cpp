@@ -1,21 +1,19 @@
 #include "cli/cli.h"
 
-#if __has_include("storage/pagelist.h")
 #include "cli/commands.h"
-#define VORLAXA_HAVE_STORAGE 1
-#endif
 #include "cli/request.h"
 #include "platform/errors.h"
 
+#include <QDir>
 #include <QGuiApplication>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QTextStream>
 #include <cstdio>
 #include <exception>
 
-#if __has_include("cli/render.h")
 #include "cli/render.h"
-#define VORLAXA_HAVE_RENDER 1
-#endif
 
 namespace {
 
@@ -23,15 +21,11 @@ int Execute(const CliRequest& r, QTextStream& out, QTextStream& err) {
     switch (r.verb) {
         case CliRequest::Verb::Help: out << CliUsage(); return 0;
         case CliRequest::Verb::Version: out << "vorlaxa-cli " VORLAXA_VERSION "\n"; return 0;
-#ifdef VORLAXA_HAVE_STORAGE
         case CliRequest::Verb::Info: return ExecuteInfo(r, out, err);
         case CliRequest::Verb::Pack: return ExecutePack(r, out, err);
         case CliRequest::Verb::Unpack: return ExecuteUnpack(r, out, err);
-#endif
-#ifdef VORLAXA_HAVE_RENDER
         case CliRequest::Verb::Render: return ExecuteRender(r, out, err);
         case CliRequest::Verb::Dump: return ExecuteDump(r, out, err);
-#endif
         default: break;
     }
     err << "vorlaxa-cli: this command is not available in this build\n";
@@ -46,6 +40,12 @@ QString Subject(const CliRequest& r) { return r.input.isEmpty() ? r.output : r.i
 int RunCli(int argc, char** argv) {
     // Drawing pages needs a GUI application, but never a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt wants a private runtime folder; make one rather than warn about it.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/vorlaxa-runtime-" +
+                               QByteArray::number(static_cast<qulonglong>(::getuid()));
+        if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST) qputenv("XDG_RUNTIME_DIR", dir);
+    }
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
