@@ -56,6 +56,7 @@ struct TextRun {
     QTransform toReference;   // run coordinates -> reference pixels
     QList<QGlyphRun> glyphs;  // one per font used (the main one, fallbacks)
     QString text;             // the characters, for traces and text export
+    QString family;           // the installed family standing in for the face
     QColor color;
     // Underline and strike-out bars, in run coordinates, in the text colour.
     QList<QRectF> decorations;

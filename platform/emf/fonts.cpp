@@ -490,6 +490,9 @@ QRawFont FontCache::Get(const LogFont& lf, qreal pixelSize) {
     if (s != sized_.end()) return s->second;
     QRawFont raw = it->second;
     if (raw.isValid()) raw.setPixelSize(q / 64.0);
+    // Sizes the font engine cannot make leave the raw font without an
+    // engine; such a font must not reach a painter.
+    if (!raw.isValid()) raw = QRawFont();
     sized_.emplace(sizedKey, raw);
     return raw;
 }
@@ -515,7 +518,7 @@ bool FontCache::Fallback(const QRawFont& font, const LogFont& lf, char32_t c, QR
     outFont = it->first;
     outFont.setPixelSize(font.pixelSize());
     outGlyph = it->second;
-    return true;
+    return outFont.isValid();
 }
 
 qreal FontCache::EmForCell(const LogFont& lf, qreal cellHeight) {

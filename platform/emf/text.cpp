@@ -398,6 +398,7 @@ void Interpreter::DrawTextRun(const QPointF& reference, const std::vector<char32
         TextRun run;
         run.toReference = toReference;
         run.color = s_.textColor;
+        run.family = fonts_.Family(lf);
         for (char32_t c : chars)
             if (c) run.text += QString::fromUcs4(&c, 1);
         for (Piece& piece : pieces) {

@@ -159,12 +159,13 @@ void TraceDevice::DrawShape(const Shape& shape, const Paint& paint) {
 
 void TraceDevice::DrawText(const TextRun& run) {
     const QPointF o = run.toReference.map(QPointF(0, 0));
-    QString fonts;
-    for (const QGlyphRun& g : run.glyphs) {
-        if (!fonts.isEmpty()) fonts += QLatin1Char('+');
-        fonts += QStringLiteral("%1 %2px").arg(g.rawFont().familyName(),
-                                               Number(g.rawFont().pixelSize()));
-    }
+    // The family comes from the run: a fallback font's engine may not
+    // know its own family name.
+    QString fonts = run.family;
+    if (!run.glyphs.isEmpty())
+        fonts += QLatin1Char(' ') + Number(run.glyphs.first().rawFont().pixelSize()) +
+                 QStringLiteral("px");
+    if (run.glyphs.size() > 1) fonts += QStringLiteral(" +%1 fallback").arg(run.glyphs.size() - 1);
     QString line = QStringLiteral("text \"%1\" at %2,%3 font=%4 color=%5")
                        .arg(run.text, Number(o.x()), Number(o.y()), fonts, Color(run.color));
     if (!run.glyphs.isEmpty() && !run.glyphs.first().positions().isEmpty()) {
