@@ -112,7 +112,7 @@ void InvoicePage(TZEZoravoz& r, int page, int pages) {
 
     // The item table: header row, then rows with alternating shading.
     const double left = 150, top = 480, rowH = 70;
-    const double cols[] = {150, 950, 250, 300, 300};
+    const double cols[] = {120, 880, 200, 300, 300};
     const char* heads[] = {"#", "Description", "Qty", "Price", "Amount"};
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(20, 90, 170));

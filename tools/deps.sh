@@ -7,7 +7,7 @@ build=(cmake ninja-build g++ clang qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-p
        libcups2-dev fontconfig fonts-dejavu-core fonts-liberation2 fonts-crosextra-carlito
        fonts-crosextra-caladea fonts-noto-cjk)
 testing=(libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
-         xvfb xauth xdotool imagemagick x11-apps
+         xvfb xauth xdotool imagemagick x11-apps openbox
          cups printer-driver-cups-pdf poppler-utils emf2svg)
 
 case "${1:-test}" in

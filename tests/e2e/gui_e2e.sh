@@ -14,7 +14,13 @@ if [ -z "${VORLAXA_E2E_INNER:-}" ]; then
 fi
 export QT_QPA_PLATFORM=xcb
 mkdir -p "$artifacts"
-work=$(mktemp -d); trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null' EXIT
+# A window manager, as on a desktop: it maximises and focuses windows.
+if command -v openbox >/dev/null; then
+  openbox --sm-disable >/dev/null 2>&1 & wm=$!
+  sleep 0.5
+fi
 fail() { echo "FAIL: $*" >&2; [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log" >&2; exit 1; }
 shot() { import -window root "$artifacts/$1.png" 2>/dev/null || fail "screenshot $1"; }
 differs() { # differs A B: the two screenshots are not the same picture
