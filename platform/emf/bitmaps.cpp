@@ -54,35 +54,21 @@ void Interpreter::PatBlt(const QRectF& dest, uint32_t rop) {
     Paint p;
     p.brush = ResolveBrush(s_.brush);
     if (s_.bkMode == BK_OPAQUE) p.background = s_.bkColor;
-    switch (Rop3Code(rop)) {
-        case 0xF0:  // PATCOPY
-            break;
-        case 0x00:  // BLACKNESS
-            p.brush = QBrush(Qt::black);
-            break;
-        case 0xFF:  // WHITENESS
-            p.brush = QBrush(Qt::white);
-            break;
-        case 0x55:  // DSTINVERT
-            p.brush = QBrush(Qt::white);
-            p.mode = QPainter::RasterOp_NotDestination;
-            break;
-        case 0x5A:  // PATINVERT
-            p.mode = QPainter::RasterOp_SourceXorDestination;
-            break;
-        case 0x0F:  // NOTPATCOPY
-            if (p.brush.style() == Qt::SolidPattern) {
-                const QColor c = p.brush.color();
-                p.brush = QBrush(QColor(255 - c.red(), 255 - c.green(), 255 - c.blue()));
-            }
-            break;
-        case 0xAA:  // the destination unchanged
-            return;
-        default:
-            Note(QStringLiteral("raster operation %1 drawn as a brush fill")
-                     .arg(rop, 8, 16, QChar('0')));
-            break;
+    // Brush against destination, whatever the operation's number.
+    bool skip, black, white;
+    p.mode = Rop2Composition(Rop3AsRop2(rop, false), &skip, &black, &white);
+    if (skip) return;
+    if (black || white) p.brush = QBrush(black ? Qt::black : Qt::white);
+    if (p.mode == QPainter::RasterOp_NotDestination) p.brush = QBrush(Qt::white);
+    if (p.mode == QPainter::RasterOp_NotSource && p.brush.style() == Qt::SolidPattern) {
+        // The inverted brush, drawn plainly: the same on every device.
+        const QColor c = p.brush.color();
+        p.brush = QBrush(QColor(255 - c.red(), 255 - c.green(), 255 - c.blue()));
+        p.mode = QPainter::CompositionMode_SourceOver;
     }
+    if (Rop3UsesSource(rop))
+        Note(QStringLiteral("raster operation %1 needs a bitmap; drawn with the brush only")
+                 .arg(rop, 8, 16, QChar('0')));
     if (p.brush.style() == Qt::NoBrush) return;
     Shape s;
     s.kind = Shape::Rect;
@@ -140,50 +126,31 @@ void Interpreter::DrawImage(QImage image, const QRectF& destIn, QRectF source, u
     }
 
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-    switch (Rop3Code(rop)) {
-        case 0xCC:  // SRCCOPY
-            break;
-        case 0x33:  // NOTSRCCOPY
-            image.invertPixels();
-            break;
-        case 0xEE:  // SRCPAINT
-            mode = QPainter::RasterOp_SourceOrDestination;
-            break;
-        case 0x88:  // SRCAND
-            mode = QPainter::RasterOp_SourceAndDestination;
-            break;
-        case 0x66:  // SRCINVERT
-            mode = QPainter::RasterOp_SourceXorDestination;
-            break;
-        case 0x44:  // SRCERASE
-            mode = QPainter::RasterOp_SourceAndNotDestination;
-            break;
-        case 0x11:  // NOTSRCERASE
-            mode = QPainter::RasterOp_NotSourceAndNotDestination;
-            break;
-        case 0xBB:  // MERGEPAINT
-            mode = QPainter::RasterOp_NotSourceOrDestination;
-            break;
-        case 0x99:
-            mode = QPainter::RasterOp_NotSourceXorDestination;
-            break;
-        case 0x77:
-            mode = QPainter::RasterOp_NotSourceOrNotDestination;
-            break;
-        case 0xC0: {  // MERGECOPY: source and brush
-            const QColor c = s_.brush.style == BS_SOLID ? s_.brush.color : QColor(Qt::white);
-            const QRgb mask = qRgb(c.red(), c.green(), c.blue());
-            image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            for (int y = 0; y < image.height(); ++y) {
-                QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-                for (int x = 0; x < image.width(); ++x)
-                    line[x] &= mask | 0xFF000000u;
-            }
-            break;
+    if (!Rop3UsesPattern(rop)) {
+        // Source against destination.
+        bool skip, black, white;
+        mode = Rop2Composition(Rop3AsRop2(rop, true), &skip, &black, &white);
+        if (skip) return;
+        if (black || white) {
+            PatBlt(dest, black ? BLACKNESS : WHITENESS);
+            return;
         }
-        default:
-            Note(QStringLiteral("raster operation %1 drawn as a copy").arg(rop, 8, 16, QChar('0')));
-            break;
+        if (mode == QPainter::RasterOp_NotSource) {
+            // An inverted copy: invert the bitmap, then copy it.
+            image.invertPixels();
+            mode = QPainter::CompositionMode_SourceOver;
+        }
+    } else if (Rop3Code(rop) == 0xC0) {  // MERGECOPY: source and brush
+        const QColor c = s_.brush.style == BS_SOLID ? s_.brush.color : QColor(Qt::white);
+        const QRgb mask = qRgb(c.red(), c.green(), c.blue());
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < image.height(); ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                line[x] &= mask | 0xFF000000u;
+        }
+    } else {
+        Note(QStringLiteral("raster operation %1 drawn as a copy").arg(rop, 8, 16, QChar('0')));
     }
     ImageDraw draw;
     draw.image = std::move(image);

@@ -789,9 +789,9 @@ QBrush Interpreter::ResolveBrush(const BrushSpec& b) {
     }
 }
 
-QPainter::CompositionMode Interpreter::Rop2Mode(bool* skip, bool* black, bool* white) const {
+QPainter::CompositionMode Rop2Composition(uint32_t rop2, bool* skip, bool* black, bool* white) {
     *skip = *black = *white = false;
-    switch (s_.rop2) {
+    switch (rop2) {
         case R2_BLACK:
             *black = true;
             return QPainter::CompositionMode_SourceOver;
@@ -828,6 +828,23 @@ QPainter::CompositionMode Interpreter::Rop2Mode(bool* skip, bool* black, bool* w
         default:
             return QPainter::CompositionMode_SourceOver;
     }
+}
+
+uint32_t Rop3AsRop2(uint32_t rop, bool source) {
+    // The truth table of a ternary operation that ignores one input, read
+    // for the other (brush or source) against the destination: the binary
+    // operation's number is that table plus one.
+    const uint8_t code = Rop3Code(rop);
+    const int shift = source ? 1 : 2;  // bit of the input used: S is 2, P is 4
+    uint32_t t = 0;
+    for (int in = 0; in < 2; ++in)
+        for (int d = 0; d < 2; ++d)
+            t |= uint32_t((code >> ((in << shift) | d)) & 1) << (in * 2 + d);
+    return t + 1;
+}
+
+QPainter::CompositionMode Interpreter::Rop2Mode(bool* skip, bool* black, bool* white) const {
+    return Rop2Composition(s_.rop2, skip, black, white);
 }
 
 // --- shapes -------------------------------------------------------------------
@@ -876,6 +893,16 @@ void Interpreter::DrawShape(Shape shape, bool stroke, bool fill) {
     if (stroke) paint.pen = ResolvePen(s_.pen);
     if (fill) paint.brush = ResolveBrush(s_.brush);
     if (paint.pen.style() == Qt::NoPen && paint.brush.style() == Qt::NoBrush) return;
+    if (paint.mode == QPainter::RasterOp_NotSource && paint.brush.style() <= Qt::SolidPattern) {
+        // An inverted pen and brush, drawn plainly: the same on every device.
+        auto invert = [](QColor c) {
+            return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue());
+        };
+        if (paint.pen.style() != Qt::NoPen) paint.pen.setColor(invert(paint.pen.color()));
+        if (paint.brush.style() == Qt::SolidPattern)
+            paint.brush = QBrush(invert(paint.brush.color()));
+        paint.mode = QPainter::CompositionMode_SourceOver;
+    }
     if (black || white) {
         const QColor c = black ? Qt::black : Qt::white;
         if (paint.pen.style() != Qt::NoPen) paint.pen.setColor(c);
@@ -1650,18 +1677,15 @@ void Interpreter::ObjectRecord(uint32_t type, Reader& r) {
             b.style = BS_DIBPATTERNPT;
             b.serial = ++brushSerial_;
             const uint32_t usage = r.U32(12);
-            int bitCount = 0;
-            b.mono = type == EMR_CREATEMONOBRUSH;
-            b.pattern = Dib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), usage, b.mono, nullptr,
-                            &bitCount);
-            if (b.mono && bitCount != 1) b.mono = false;
-            if (b.mono && !b.pattern.isNull()) {
-                // Two entries: 0 bits, 1 bits.
-                b.pattern = b.pattern.convertToFormat(QImage::Format_Indexed8);
-            } else if (b.mono) {
-                b.pattern = Dib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), usage, false,
-                                nullptr, &bitCount);
-            }
+            // A monochrome bitmap of a mono brush takes its colours when
+            // drawn: 0 bits the text colour, 1 bits the background colour.
+            DibInfo info;
+            const uint8_t* bmi = r.Bytes(r.U32(16), r.U32(20));
+            b.mono = type == EMR_CREATEMONOBRUSH && bmi &&
+                     ReadDibInfo(bmi, r.U32(20), info, nullptr) && info.bitCount == 1;
+            b.pattern =
+                Dib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), usage, b.mono, nullptr, nullptr);
+            if (b.mono) b.pattern = b.pattern.convertToFormat(QImage::Format_Indexed8);
             if (b.pattern.isNull()) {
                 b.style = BS_SOLID;
                 b.color = QColor(0x80, 0x80, 0x80);

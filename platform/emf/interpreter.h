@@ -195,6 +195,15 @@ class Interpreter {
     std::vector<BrushCacheEntry> brushCache_;
 };
 
+// The composition mode for a binary raster operation (R2_); *skip when it
+// leaves the destination alone, *black / *white when it paints that colour
+// whatever the source.
+QPainter::CompositionMode Rop2Composition(uint32_t rop2, bool* skip, bool* black, bool* white);
+// The binary operation a ternary one amounts to when it does not use the
+// source (source false: brush against destination) or the brush (source
+// true: source against destination).
+uint32_t Rop3AsRop2(uint32_t rop, bool source);
+
 // Limits on what one picture may make the player hold.
 constexpr uint64_t kMaxPointsPerRecord = 1u << 21;
 constexpr uint64_t kMaxPointsPerPicture = 1u << 24;

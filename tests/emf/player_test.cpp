@@ -60,6 +60,16 @@ EmfBuilder& Quad(EmfBuilder& b, int x, int y, int w, int h, uint32_t rop = SRCCO
     return b.Add(r);
 }
 
+// CREATEMONOBRUSH of an 8x8 bitmap whose every byte is fill.
+Rec MonoBrush(uint32_t ih, uint8_t fill) {
+    Rec r(EMR_CREATEMONOBRUSH);
+    r.U32(ih).U32(2).U32(32).U32(40).U32(72).U32(32);
+    r.U32(40).I32(8).I32(8).U16(1).U16(1).Words({0, 0, 0, 0, 0, 0});
+    for (int i = 0; i < 32; ++i)
+        r.U8(fill);
+    return r;
+}
+
 EmfBuilder& Region(EmfBuilder& b, uint32_t mode, std::initializer_list<QRect> rects) {
     Rec r(EMR_EXTSELECTCLIPRGN);
     r.U32(uint32_t(32 + 16 * rects.size())).U32(mode);
@@ -323,6 +333,33 @@ const Case kCases[] = {
          Blit(b, 0, 0, 5, 5, PATINVERT);
      },
      {{2, 2, qRgb(255, 0, 255)}, {7, 7, kRed}}},
+    {"brush AND destination, by the operation's truth table",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, QColor(255, 255, 0));
+         b.Brush(2, QColor(0, 255, 255)).Select(2);
+         Blit(b, 0, 0, 5, 5, 0x00A000C9);
+     },
+     {{2, 2, kGreen}, {7, 7, qRgb(255, 255, 0)}}},
+    {"inverted brush copy",
+     [](EmfBuilder& b) {
+         b.Brush(1, Qt::red).Select(1);
+         Blit(b, 0, 0, 5, 5, 0x000F0001);
+     },
+     {{2, 2, qRgb(0, 255, 255)}, {7, 7, kWhite}}},
+    {"mono brush paints 0 bits in the text colour",
+     [](EmfBuilder& b) {
+         b.Add(Rec(EMR_SETTEXTCOLOR).Color(Qt::red)).Add(Rec(EMR_SETBKCOLOR).Color(Qt::blue));
+         b.Add(MonoBrush(1, 0x00)).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         b.Rectangle(0, 0, 10, 10);
+     },
+     {{2, 2, kRed}, {7, 7, kRed}}},
+    {"mono brush paints 1 bits in the background colour",
+     [](EmfBuilder& b) {
+         b.Add(Rec(EMR_SETTEXTCOLOR).Color(Qt::red)).Add(Rec(EMR_SETBKCOLOR).Color(Qt::blue));
+         b.Add(MonoBrush(1, 0xFF)).Select(1).Select(kStockObjectFlag | NULL_PEN);
+         b.Rectangle(0, 0, 10, 10);
+     },
+     {{2, 2, kBlue}, {7, 7, kBlue}}},
     {"R2_NOT inverts what is below",
      [](EmfBuilder& b) {
          b.Fill(0, 0, 10, 10, Qt::black);
@@ -429,6 +466,10 @@ const Case kCases[] = {
      {{7, 2, kRed}, {2, 2, kWhite}, {7, 7, kWhite}}},
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class PlayerPixels : public testing::TestWithParam<Case> {};
 
 TEST_P(PlayerPixels, DrawsTheExpectedPixels) {
@@ -471,6 +512,27 @@ TEST(Player, HatchGapsTakeTheBackgroundOnlyWhenOpaque) {
         EXPECT_GT(black, 0) << opaque;
         EXPECT_GT(gap, black) << opaque;
         EXPECT_EQ(other, 0) << opaque;
+    }
+}
+
+TEST(Player, TellsEmfPlusOnlyPicturesFromDualOnes) {
+    for (uint16_t flags : {0, 1}) {
+        EmfBuilder b;
+        // An EMF+ header record inside a comment: type 0x4001, the flags,
+        // its size, its data size, then version, flags, dpi.
+        b.Add(Rec(EMR_COMMENT)
+                  .U32(32)
+                  .U32(kCommentEmfPlus)
+                  .U16(0x4001)
+                  .U16(flags)
+                  .U32(28)
+                  .U32(16)
+                  .Words({0, 0, 96, 96}));
+        b.Fill(0, 0, 5, 5, Qt::red);
+        Picture picture(b.Bytes());
+        EXPECT_EQ(picture.EmfPlusOnly(), flags == 0);
+        EXPECT_EQ(picture.Notes().size(), flags == 0 ? 1u : 0u);
+        EXPECT_EQ(picture.OperationCount(), 1u);  // the GDI records are drawn either way
     }
 }
 
