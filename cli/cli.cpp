@@ -26,6 +26,7 @@ int Execute(const CliRequest& r, QTextStream& out, QTextStream& err) {
         case CliRequest::Verb::Unpack: return ExecuteUnpack(r, out, err);
         case CliRequest::Verb::Render: return ExecuteRender(r, out, err);
         case CliRequest::Verb::Dump: return ExecuteDump(r, out, err);
+        case CliRequest::Verb::Print: return ExecutePrint(r, out, err);
         default: break;
     }
     err << "vorlaxa-cli: this command is not available in this build\n";

@@ -1,5 +1,7 @@
 #include "storage/pagelist.h"
 
+#include <QFile>
+
 #include "platform/emf/header.h"
 #include "platform/errors.h"
 #include "storage/pagepicture.h"
@@ -107,8 +109,16 @@ void TQRPageList::OpenFile(const QString& fileName) {
 
 void TQRPageList::CopyToFile(const QString& fileName) {
     if (!pageStream_) return;
-    TFileStream file(fileName, TFileStream::Mode::Create);
-    pageStream_->CopyTo(file);
+    auto file = std::make_unique<TFileStream>(fileName, TFileStream::Mode::Create);
+    try {
+        pageStream_->CopyTo(*file);
+    } catch (...) {
+        // A half-written copy is not a report: remove it rather than leave
+        // a damaged file under the name the user chose.
+        file.reset();
+        QFile::remove(fileName);
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------------------

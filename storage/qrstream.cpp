@@ -109,6 +109,8 @@ void TQRStream::CopyTo(TStream& dest) {
     int32_t n;
     do {
         n = Read(buffer.data(), kCopyChunk);
-        dest.Write(buffer.data(), n);
+        // A destination that takes fewer bytes (a full disk) must not pass
+        // for a complete copy.
+        if (dest.Write(buffer.data(), n) != n) throw EWriteError();
     } while (n != 0);
 }

@@ -1,5 +1,6 @@
 // The page stream: memory mode and the spill into a temporary file, file
 // mode, CopyTo, and the failures of a spill.
+#include "storage/pagelist.h"
 #include "storage/qrstream.h"
 #include "platform/errors.h"
 #include "storage_testutil.h"
@@ -210,6 +211,23 @@ TEST(SpillStream, ASpillThatCannotCreateItsFileFailsAndKeepsTheData) {
     char buf[16];
     EXPECT_EQ(s->Read(buf, 16), 11);
     EXPECT_EQ(QByteArray(buf, 11), Pattern(0, 11));
+}
+
+// A save that the disk cuts short is an error, and leaves no damaged copy.
+TEST(SpillStream, ACopyCutShortFailsAndTheCopyIsRemoved) {
+    ScopedTempDir tmp;
+    auto s = TQRStream::CreateInMemory(kLimit);
+    WritePattern(*s, 0, 30000);
+    const QString target = tmp.Path() + "/copy.qrp";
+    TQRPageList list;
+    list.SetPageStream(std::move(s));
+    {
+        FileSizeLimit small(8192);
+        EXPECT_EQ(MessageOf([&] { list.CopyToFile(target); }), "Stream write error");
+    }
+    EXPECT_FALSE(QFile::exists(target));
+    list.CopyToFile(target);
+    EXPECT_EQ(ReadWholeFile(target), Pattern(0, 30000));
 }
 
 TEST(TempNames, NewTempFileNameReservesAUniqueQrpFile) {
