@@ -415,6 +415,9 @@ void Interpreter::Dispatch(const RecordView& rec, Reader& r) {
             Note(QStringLiteral("flood fill needs the drawn pixels; skipped"));
             return;
         case EMR_SETBRUSHORGEX:
+            // Device units: where pattern tiles start.
+            s_.brushOrigin = r.PointL(8);
+            return;
         case EMR_SETMAPPERFLAGS:
         case EMR_SETCOLORADJUSTMENT:
         case EMR_SELECTPALETTE:
@@ -769,7 +772,7 @@ QBrush Interpreter::ResolveBrush(const BrushSpec& b) {
             const uint32_t xi = CurrentXformIndex();
             const QRgb text = s_.textColor.rgb(), back = s_.bkColor.rgb();
             for (const BrushCacheEntry& e : brushCache_)
-                if (e.serial == b.serial && e.xform == xi &&
+                if (e.serial == b.serial && e.xform == xi && e.origin == s_.brushOrigin &&
                     (!b.mono || (e.text == text && e.back == back)))
                     return e.brush;
             QImage tile = b.pattern;
@@ -778,10 +781,12 @@ QBrush Interpreter::ResolveBrush(const BrushSpec& b) {
                 tile = tile.convertToFormat(QImage::Format_RGB32);
             }
             QBrush brush(tile);
-            // Tiles are laid in reference pixels, whatever the logical units.
-            brush.setTransform(xform_.inverted());
+            // Tiles are laid in reference pixels from the brush origin,
+            // whatever the logical units.
+            brush.setTransform(QTransform::fromTranslate(s_.brushOrigin.x(), s_.brushOrigin.y()) *
+                               xform_.inverted());
             if (brushCache_.size() > 64) brushCache_.clear();
-            brushCache_.push_back(BrushCacheEntry{b.serial, xi, text, back, brush});
+            brushCache_.push_back(BrushCacheEntry{b.serial, xi, text, back, s_.brushOrigin, brush});
             return brush;
         }
         default:

@@ -68,7 +68,8 @@ struct DcState {
     uint32_t textAlign = 0;
     uint32_t arcDirection = AD_COUNTERCLOCKWISE;
     double miterLimit = 10.0;
-    QPointF position;  // current position, logical units
+    QPointF position;     // current position, logical units
+    QPointF brushOrigin;  // where pattern tiles start, reference pixels
 
     Region clip;
     Region meta;
@@ -190,6 +191,7 @@ class Interpreter {
         uint64_t serial;
         uint32_t xform;
         QRgb text, back;
+        QPointF origin;
         QBrush brush;
     };
     std::vector<BrushCacheEntry> brushCache_;

@@ -3,6 +3,7 @@
 // operations, bitmaps, fills and paths.
 #include "emfbuilder.h"
 #include "platform/emf/picture.h"
+#include "storage/pagepicture.h"
 
 #include <gtest/gtest.h>
 #include <QImage>
@@ -67,6 +68,16 @@ Rec MonoBrush(uint32_t ih, uint8_t fill) {
     r.U32(40).I32(8).I32(8).U16(1).U16(1).Words({0, 0, 0, 0, 0, 0});
     for (int i = 0; i < 32; ++i)
         r.U8(fill);
+    return r;
+}
+
+// CREATEDIBPATTERNBRUSHPT of the 2x2 picture Quad draws.
+Rec QuadBrush(uint32_t ih) {
+    QByteArray bits;
+    const QByteArray bmi = emftest::Dib24({{kRed, kGreen}, {kBlue, kWhite}}, &bits);
+    Rec r(EMR_CREATEDIBPATTERNBRUSHPT);
+    r.U32(ih).U32(0).U32(32).U32(uint32_t(bmi.size())).U32(uint32_t(32 + bmi.size()));
+    r.U32(uint32_t(bits.size())).Bytes(bmi).Bytes(bits);
     return r;
 }
 
@@ -360,6 +371,17 @@ const Case kCases[] = {
          b.Rectangle(0, 0, 10, 10);
      },
      {{2, 2, kBlue}, {7, 7, kBlue}}},
+    {"pattern brush tiles from the page origin",
+     [](EmfBuilder& b) {
+         b.Add(QuadBrush(1)).Select(1).Select(kStockObjectFlag | NULL_PEN).Rectangle(0, 0, 10, 10);
+     },
+     {{0, 0, kRed}, {1, 0, kGreen}, {2, 0, kRed}, {0, 1, kBlue}, {3, 3, kWhite}}},
+    {"pattern brush tiles from the brush origin",
+     [](EmfBuilder& b) {
+         b.Simple(EMR_SETBRUSHORGEX, {1, 0});
+         b.Add(QuadBrush(1)).Select(1).Select(kStockObjectFlag | NULL_PEN).Rectangle(0, 0, 10, 10);
+     },
+     {{1, 0, kRed}, {2, 0, kGreen}, {0, 0, kGreen}}},
     {"R2_NOT inverts what is below",
      [](EmfBuilder& b) {
          b.Fill(0, 0, 10, 10, Qt::black);
@@ -533,6 +555,26 @@ TEST(Player, TellsEmfPlusOnlyPicturesFromDualOnes) {
         EXPECT_EQ(picture.EmfPlusOnly(), flags == 0);
         EXPECT_EQ(picture.Notes().size(), flags == 0 ? 1u : 0u);
         EXPECT_EQ(picture.OperationCount(), 1u);  // the GDI records are drawn either way
+    }
+}
+
+TEST(Player, PagePictureDrawsAndForgetsOldBytes) {
+    PagePicture page;
+    QImage img(10, 10, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter painter(&img);
+        page.Draw(painter, QRectF(0, 0, 10, 10));  // empty: draws nothing
+    }
+    EXPECT_EQ(img.pixel(5, 5), kWhite);
+    for (QColor c : {QColor(Qt::red), QColor(Qt::blue)}) {
+        EmfBuilder b;
+        b.Fill(0, 0, 10, 10, c);
+        page.LoadFromBytes(b.Bytes());
+        QPainter painter(&img);
+        page.Draw(painter, QRectF(0, 0, 10, 10));
+        painter.end();
+        EXPECT_EQ(img.pixel(5, 5), c.rgb());
     }
 }
 
