@@ -483,8 +483,12 @@ QRawFont FontCache::Get(const LogFont& lf, qreal pixelSize) {
     Key key{family, weight, lf.italic};
     auto it = base_.find(key);
     if (it == base_.end()) it = base_.emplace(key, QRawFont::fromFont(MakeFont(lf))).first;
-    // Sizes are kept to 1/64 pixel.
-    const int64_t q = std::llround(pixelSize * 64.0);
+    // Sizes are kept to 1/64 pixel. Each size is a font engine of its own:
+    // once a picture has asked for many, further sizes snap to steps of 5%
+    // so that no picture can make an engine for every size there is.
+    int64_t q = std::llround(pixelSize * 64.0);
+    if (sized_.size() >= kSizesBeforeSnapping && pixelSize > 0)
+        q = std::llround(64.0 * std::pow(1.05, std::round(std::log(pixelSize) / std::log(1.05))));
     auto sizedKey = std::make_tuple(family, weight, lf.italic, q);
     auto s = sized_.find(sizedKey);
     if (s != sized_.end()) return s->second;
@@ -503,6 +507,10 @@ bool FontCache::Fallback(const QRawFont& font, const LogFont& lf, char32_t c, QR
     auto& perFamily = fallback_[family];
     auto it = perFamily.find(c);
     if (it == perFamily.end()) {
+        // Looking a character up in every installed font is slow; a picture
+        // gets a bounded number of such searches.
+        if (fallbackSearches_ >= kMaxFallbackSearches) return false;
+        ++fallbackSearches_;
         std::pair<QRawFont, quint32> found{QRawFont(), 0};
         QTextLayout layout(QString::fromUcs4(&c, 1), MakeFont(lf));
         layout.beginLayout();

@@ -98,6 +98,9 @@ class FontCache {
     std::map<Key, QRawFont> base_;
     std::map<std::tuple<QString, int, bool, int64_t>, QRawFont> sized_;
     QHash<QString, QHash<char32_t, std::pair<QRawFont, quint32>>> fallback_;
+    int fallbackSearches_ = 0;
+    static constexpr size_t kSizesBeforeSnapping = 256;
+    static constexpr int kMaxFallbackSearches = 4096;
 };
 
 }  // namespace emf

@@ -10,6 +10,15 @@ namespace emf {
 
 namespace {
 
+void AppendUcs4(QString& s, char32_t c) {
+    if (QChar::requiresSurrogates(c)) {
+        s += QChar(QChar::highSurrogate(c));
+        s += QChar(QChar::lowSurrogate(c));
+    } else {
+        s += QChar(char16_t(c));
+    }
+}
+
 bool IsBlank(char32_t c) {
     return c == 0x20 || c == 0xA0 || c == 0x3000 || c == 9;
 }
@@ -282,11 +291,11 @@ void Interpreter::DrawTextRun(const QPointF& reference, const std::vector<char32
         // One cmap lookup and one advance query for the whole run in the
         // main font; characters it lacks go to a fallback font one by one.
         QString utf16;
+        utf16.reserve(qsizetype(chars.size()));
         std::vector<qsizetype> unitAt(chars.size());
         for (size_t i = 0; i < chars.size(); ++i) {
             unitAt[i] = utf16.size();
-            const char32_t c = chars[i] ? chars[i] : U' ';
-            utf16 += QString::fromUcs4(&c, 1);
+            AppendUcs4(utf16, chars[i] ? chars[i] : U' ');
         }
         QList<quint32> mainGlyphs(utf16.size());
         int n = int(utf16.size());
@@ -399,8 +408,9 @@ void Interpreter::DrawTextRun(const QPointF& reference, const std::vector<char32
         run.toReference = toReference;
         run.color = s_.textColor;
         run.family = fonts_.Family(lf);
+        run.text.reserve(qsizetype(chars.size()));
         for (char32_t c : chars)
-            if (c) run.text += QString::fromUcs4(&c, 1);
+            if (c) AppendUcs4(run.text, c);
         for (Piece& piece : pieces) {
             if (piece.glyphs.isEmpty()) continue;
             QGlyphRun g;
