@@ -164,6 +164,7 @@ void Interpreter::DrawImage(QImage image, const QRectF& destIn, QRectF source, u
         Note(QStringLiteral("bitmap far outside the page; skipped"));
         return;
     }
+    if (!Room()) return;
     d_.images.push_back(std::move(draw));
     Emit(Op::kImage, uint32_t(d_.images.size() - 1), CurrentXformIndex());
 }
@@ -304,6 +305,7 @@ void Interpreter::BitmapRecord(uint32_t type, Reader& r) {
             draw.source = source.intersected(QRectF(draw.image.rect()));
             draw.smooth = true;
             if (draw.source.isEmpty() || !WithinLimit(full.mapRect(draw.target))) return;
+            if (!Room()) return;
             d_.xforms.push_back(full);
             const uint32_t xi = uint32_t(d_.xforms.size() - 1);
             d_.images.push_back(std::move(draw));

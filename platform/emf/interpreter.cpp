@@ -666,6 +666,16 @@ int32_t Interpreter::CurrentClipIndex() {
     return clipIndex_;
 }
 
+bool Interpreter::Room() {
+    if (d_.ops.size() < kMaxOperations) return true;
+    if (!full_) {
+        Note(QStringLiteral("more than %1 drawing operations; the rest left out")
+                 .arg(kMaxOperations));
+        full_ = true;
+    }
+    return false;
+}
+
 void Interpreter::Emit(Op::Kind kind, uint32_t index, uint32_t xform) {
     Op op;
     op.kind = kind;
@@ -962,6 +972,7 @@ void Interpreter::EmitShape(Shape shape, const Paint& paint, uint32_t xform) {
             return;
         }
     }
+    if (!Room()) return;
     d_.shapes.push_back(ShapeDraw{std::move(shape), paint});
     Emit(Op::kShape, uint32_t(d_.shapes.size() - 1), xform);
 }

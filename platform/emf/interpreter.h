@@ -138,6 +138,8 @@ class Interpreter {
     uint32_t CurrentXformIndex();
     int32_t CurrentClipIndex();
     void Emit(Op::Kind kind, uint32_t index, uint32_t xform);
+    // Whether the picture may take another operation (noted once when not).
+    bool Room();
     // Draws a shape with the current pen and/or brush, or adds it to the
     // open path.
     void DrawShape(Shape shape, bool stroke, bool fill);
@@ -178,6 +180,7 @@ class Interpreter {
     size_t notesDropped_ = 0;
     int glyphVotes_ = 0;  // > 0: this producer's flagged runs were glyph indices
     bool seenEmfPlus_ = false;
+    bool full_ = false;
     // The open path's last figure is still open at the current position.
     bool figureOpen_ = false;
 
@@ -214,5 +217,8 @@ constexpr size_t kMaxSaveDepth = 1024;
 constexpr uint32_t kMaxObjectIndex = 65535;
 constexpr uint32_t kMaxTextChars = 1u << 16;
 constexpr size_t kMaxNotes = 2000;
+// Far more than any page draws; it bounds what a hostile file can make the
+// player hold (some hundred bytes an operation).
+constexpr size_t kMaxOperations = 2u * 1024u * 1024u;
 
 }  // namespace emf

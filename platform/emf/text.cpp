@@ -432,6 +432,7 @@ void Interpreter::DrawTextRun(const QPointF& reference, const std::vector<char32
             if (!LimitRect().contains(o)) {
                 Note(QStringLiteral("text far outside the page; skipped"));
             } else {
+                if (!Room()) return;
                 d_.texts.push_back(std::move(run));
                 Emit(Op::kText, uint32_t(d_.texts.size() - 1), CurrentXformIndex());
             }
