@@ -6,6 +6,12 @@
 #include "platform/printer.h"
 #include "platform/printercups.h"
 #include "print/printersettings.h"
+#include "print/reportprinter.h"
+#include "storage/pagepicture.h"
+
+#include <QPainter>
+#include <QTemporaryDir>
+#include <cmath>
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
@@ -271,6 +277,130 @@ TEST_F(CupsPrinting, CancelledJobLeavesNoPdf) {
 
     EXPECT_EQ(FindJob(kPdfQueue, cancelled).first, 0);
     EXPECT_TRUE(QDir(SpoolDir()).entryList({cancelled + QLatin1Char('*')}).isEmpty());
+}
+
+// How alike two pictures of a page are: the correlation of their grey
+// levels on a coarse grid, 1 for the same picture. Unlike a plain difference
+// it does not mind that two renderers shade text and edges differently.
+double Likeness(const QImage& a, const QImage& b) {
+    const QSize grid(60, 85);
+    const QImage sa = a.convertToFormat(QImage::Format_Grayscale8)
+                          .scaled(grid, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage sb = b.convertToFormat(QImage::Format_Grayscale8)
+                          .scaled(grid, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double ma = 0, mb = 0;
+    const int n = grid.width() * grid.height();
+    for (int y = 0; y < grid.height(); ++y)
+        for (int x = 0; x < grid.width(); ++x) {
+            ma += qGray(sa.pixel(x, y));
+            mb += qGray(sb.pixel(x, y));
+        }
+    ma /= n;
+    mb /= n;
+    double sab = 0, saa = 0, sbb = 0;
+    for (int y = 0; y < grid.height(); ++y)
+        for (int x = 0; x < grid.width(); ++x) {
+            const double da = qGray(sa.pixel(x, y)) - ma, db = qGray(sb.pixel(x, y)) - mb;
+            sab += da * db;
+            saa += da * da;
+            sbb += db * db;
+        }
+    return saa > 0 && sbb > 0 ? sab / std::sqrt(saa * sbb) : 0;
+}
+
+// The sample invoice printed by the report printer: one PDF page per report
+// page under the document title, each page like the report's own, with the
+// copies and media the settings asked for; a cancel leaves nothing.
+TEST_F(CupsPrinting, SampleReportPrintsThroughTheReportPrinter) {
+    const QString sample = QStringLiteral(VORLAXA_SAMPLES_DIR "/invoice.qrp");
+    ASSERT_TRUE(QFileInfo::exists(sample)) << sample.toStdString();
+    StartReportModule();
+    TZEZoravoz r;
+    r.SelectPrinter(r.PrinterDevice().PrinterList().indexOf(kPdfQueue));
+    r.LoadReportFile(sample);
+    ASSERT_EQ(r.PageTotal(), 3);
+    ASSERT_EQ(r.PaperSize(), TQRPaperSize::A4);  // A4 Small is not offered
+    r.SetCopies(2);
+    const QString title = UniqueTitle("Invoice");
+    r.SetDocumentTitle(title);
+    r.PrintReport();
+
+    auto [id, state] = FindJob(kPdfQueue, title);
+    ASSERT_NE(id, 0) << "no CUPS job titled " << title.toStdString();
+    const QMap<QString, QString> attributes = JobAttributes(id);
+    EXPECT_EQ(attributes.value(QStringLiteral("copies")), QStringLiteral("2"));
+    EXPECT_EQ(attributes.value(QStringLiteral("media")), QStringLiteral("iso_a4_210x297mm"));
+    const QString pdf = WaitForPdf(title);
+    ASSERT_FALSE(pdf.isEmpty());
+    EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
+
+    // Each printed page against the report's page drawn into the printable
+    // area of a sheet of the same size.
+    HDC dc = r.PrinterDevice().DeviceContext();
+    const double physW = GetDeviceCaps(dc, PHYSICALWIDTH), physH = GetDeviceCaps(dc, PHYSICALHEIGHT);
+    const QRectF area(GetDeviceCaps(dc, PHYSICALOFFSETX) / physW, GetDeviceCaps(dc, PHYSICALOFFSETY) / physH,
+                      GetDeviceCaps(dc, HORZRES) / physW, GetDeviceCaps(dc, VERTRES) / physH);
+    QTemporaryDir pngs;
+    RunTool(QStringLiteral("pdftoppm"), {"-r", "72", "-png", pdf, pngs.filePath("p")});
+    double worstSame = 1, bestOther = -1;
+    for (int page = 1; page <= 3; ++page) {
+        QImage printed(pngs.filePath(QStringLiteral("p-%1.png").arg(page)));
+        ASSERT_FALSE(printed.isNull()) << page;
+        const QRectF target(area.x() * printed.width(), area.y() * printed.height(),
+                            area.width() * printed.width(), area.height() * printed.height());
+        QImage expected(printed.size(), QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        {
+            QPainter p(&expected);
+            r.FetchPage(page)->Draw(p, target);
+        }
+        worstSame = std::min(worstSame, Likeness(printed, expected));
+        QImage other(printed.size(), QImage::Format_RGB32);
+        other.fill(Qt::white);
+        {
+            QPainter p(&other);
+            r.FetchPage(page == 1 ? 2 : 1)->Draw(p, target);
+        }
+        bestOther = std::max(bestOther, Likeness(printed, other));
+    }
+    EXPECT_GT(worstSame, 0.9) << "a printed page does not look like its report page";
+    EXPECT_LT(bestOther, worstSame - 0.1) << "the comparison cannot tell pages apart";
+    std::printf("likeness of printed pages: own page at least %.3f, another page at most %.3f\n",
+                worstSame, bestOther);
+    const QString text = RunTool(QStringLiteral("pdftotext"), {"-f", "1", "-l", "1", pdf, "-"});
+    EXPECT_TRUE(text.contains(QLatin1String("INVOICE"))) << text.toStdString();
+    QFile::remove(pdf);
+
+    // Cancelled after the first page: nothing reaches the queue.
+    const QString cancelled = UniqueTitle("InvoiceCancelled");
+    r.SetDocumentTitle(cancelled);
+    r.RequestCancel();
+    r.PrintReport();
+    EXPECT_FALSE(r.PrinterDevice().IsPrinting());
+    EXPECT_EQ(FindJob(kPdfQueue, cancelled).first, 0);
+    StopReportModule();
+}
+
+// The bin chosen in the settings reaches a queue whose driver lists slots.
+TEST_F(CupsPrinting, ReportPrinterSendsTheChosenBin) {
+    StartReportModule();
+    TZEZoravoz r;
+    r.SelectPrinter(r.PrinterDevice().PrinterList().indexOf(kSlotQueue));
+    r.LoadReportFile(QStringLiteral(VORLAXA_SAMPLES_DIR "/landscape-letter.qrp"));
+    EXPECT_EQ(r.PaperSize(), TQRPaperSize::Letter);
+    EXPECT_EQ(r.Orientation(), poLandscape);
+    r.SetOutputBin(TQRBin::Manual);
+    const QString title = UniqueTitle("Bin");
+    r.SetDocumentTitle(title);
+    r.PrintReport();
+    auto [id, state] = FindJob(kSlotQueue, title);
+    ASSERT_NE(id, 0);
+    const QMap<QString, QString> attributes = JobAttributes(id);
+    cupsCancelJob2(CUPS_HTTP_DEFAULT, kSlotQueue.toUtf8().constData(), id, 0);
+    EXPECT_EQ(attributes.value(QStringLiteral("media-source")), QStringLiteral("manual"));
+    EXPECT_EQ(attributes.value(QStringLiteral("orientation-requested")), QStringLiteral("landscape"));
+    EXPECT_EQ(attributes.value(QStringLiteral("media")), QStringLiteral("na_letter_8.5x11in"));
+    StopReportModule();
 }
 
 TEST(CupsWithoutServer, HasNoPrinters) {
