@@ -61,6 +61,35 @@ EmfBuilder& Quad(EmfBuilder& b, int x, int y, int w, int h, uint32_t rop = SRCCO
     return b.Add(r);
 }
 
+// A blit record carrying the 2x2 picture Quad draws: BITBLT, STRETCHBLT,
+// ALPHABLEND, TRANSPARENTBLT or MASKBLT (with a 2x2 mask whose top row is
+// on, bottom row off).
+Rec BlitQuad(uint32_t type, QRect dest, uint32_t ropOrArgument, QSize srcSize = QSize(2, 2)) {
+    QByteArray bits;
+    const QByteArray bmi = emftest::Dib24({{kRed, kGreen}, {kBlue, kWhite}}, &bits);
+    const uint32_t fixed = type == EMR_BITBLT ? 100 : type == EMR_MASKBLT ? 128 : 108;
+    Rec r(type);
+    r.Words({0, 0, -1, -1, dest.x(), dest.y(), dest.width(), dest.height()});
+    r.U32(ropOrArgument).Words({0, 0});
+    r.F32(1).F32(0).F32(0).F32(1).F32(0).F32(0);
+    r.U32(0xFFFFFF).U32(0);
+    r.U32(fixed).U32(uint32_t(bmi.size())).U32(uint32_t(fixed + bmi.size()));
+    r.U32(uint32_t(bits.size()));
+    if (type == EMR_MASKBLT) {
+        // Mask: 1 bit per pixel, bottom-up, no colour table (DIB_PAL_INDICES).
+        const uint32_t maskAt = uint32_t(fixed + bmi.size() + bits.size());
+        r.Words({0, 0}).U32(2).U32(maskAt).U32(40).U32(maskAt + 40).U32(8);
+    } else if (type != EMR_BITBLT) {
+        r.I32(srcSize.width()).I32(srcSize.height());
+    }
+    r.Bytes(bmi).Bytes(bits);
+    if (type == EMR_MASKBLT) {
+        r.U32(40).I32(2).I32(2).U16(1).U16(1).Words({0, 0, 0, 0, 0, 0});
+        r.U32(0x00000000).U32(0x000000C0);  // bottom row off, top row on
+    }
+    return r;
+}
+
 // CREATEMONOBRUSH of an 8x8 bitmap whose every byte is fill.
 Rec MonoBrush(uint32_t ih, uint8_t fill) {
     Rec r(EMR_CREATEMONOBRUSH);
@@ -436,6 +465,42 @@ const Case kCases[] = {
          Quad(b, 0, 0, 10, 10, SRCINVERT);
      },
      {{2, 2, kBlack}, {7, 2, qRgb(255, 255, 0)}, {7, 7, qRgb(0, 255, 255)}}},
+    {"BITBLT copies the bitmap one to one",
+     [](EmfBuilder& b) { b.Add(BlitQuad(EMR_BITBLT, QRect(3, 3, 2, 2), SRCCOPY)); },
+     {{3, 3, kRed}, {4, 3, kGreen}, {3, 4, kBlue}, {4, 4, kWhite}, {2, 2, kWhite}}},
+    {"STRETCHBLT stretches",
+     [](EmfBuilder& b) { b.Add(BlitQuad(EMR_STRETCHBLT, QRect(0, 0, 10, 10), SRCCOPY)); },
+     {{2, 2, kRed}, {7, 2, kGreen}, {2, 7, kBlue}}},
+    {"SETDIBITSTODEVICE copies without scaling",
+     [](EmfBuilder& b) {
+         QByteArray bits;
+         const QByteArray bmi = emftest::Dib24({{kRed, kGreen}, {kBlue, kWhite}}, &bits);
+         Rec r(EMR_SETDIBITSTODEVICE);
+         r.Words({0, 0, -1, -1, 6, 1, 0, 0, 2, 2}).U32(76).U32(uint32_t(bmi.size()));
+         r.U32(uint32_t(76 + bmi.size())).U32(uint32_t(bits.size())).U32(0).U32(0).U32(2);
+         r.Bytes(bmi).Bytes(bits);
+         b.Add(r);
+     },
+     {{6, 1, kRed}, {7, 1, kGreen}, {6, 2, kBlue}, {8, 1, kWhite}}},
+    {"TRANSPARENTBLT leaves out its key colour",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::black);
+         b.Add(BlitQuad(EMR_TRANSPARENTBLT, QRect(0, 0, 10, 10), 0x0000FF00));
+     },
+     {{2, 2, kRed}, {7, 2, kBlack}, {2, 7, kBlue}}},
+    {"ALPHABLEND with a constant alpha",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::black);
+         b.Add(BlitQuad(EMR_ALPHABLEND, QRect(0, 0, 10, 10), 0x00FF0000));  // alpha 255
+         b.Add(BlitQuad(EMR_ALPHABLEND, QRect(0, 0, 10, 10), 0x00000000));  // alpha 0
+     },
+     {{2, 2, kRed}, {7, 7, kWhite}}},
+    {"MASKBLT draws the source where the mask is on",
+     [](EmfBuilder& b) {
+         b.Fill(0, 0, 10, 10, Qt::black);
+         b.Add(BlitQuad(EMR_MASKBLT, QRect(0, 0, 2, 2), 0xAACC0020));
+     },
+     {{0, 0, kRed}, {1, 0, kGreen}, {0, 1, kBlack}, {1, 1, kBlack}}},
     {"alternate fill leaves the hole, winding fills it",
      [](EmfBuilder& b) {
          b.Brush(1, Qt::red).Select(1).Select(kStockObjectFlag | NULL_PEN);
@@ -556,6 +621,32 @@ TEST(Player, TellsEmfPlusOnlyPicturesFromDualOnes) {
         EXPECT_EQ(picture.Notes().size(), flags == 0 ? 1u : 0u);
         EXPECT_EQ(picture.OperationCount(), 1u);  // the GDI records are drawn either way
     }
+}
+
+TEST(Player, AlphaBlendMixesWithWhatIsBelow) {
+    EmfBuilder b;
+    b.Fill(0, 0, 10, 10, Qt::black);
+    b.Add(BlitQuad(EMR_ALPHABLEND, QRect(0, 0, 10, 10), 0x00800000));  // alpha 128
+    const QColor c = QColor(Render(b.Bytes()).pixel(2, 2));
+    EXPECT_NEAR(c.red(), 128, 2);
+    EXPECT_EQ(c.green(), 0);
+}
+
+TEST(Player, WidenedPathsFillTheirStroke) {
+    EmfBuilder b;
+    b.Pen(1, Qt::black, 4).Select(1).Brush(2, Qt::red).Select(2);
+    b.Simple(EMR_BEGINPATH, {})
+        .Simple(EMR_MOVETOEX, {0, 5})
+        .Simple(EMR_LINETO, {10, 5})
+        .Simple(EMR_ENDPATH, {})
+        .Simple(EMR_WIDENPATH, {})
+        .Select(kStockObjectFlag | NULL_PEN)
+        .Simple(EMR_FILLPATH, {0, 0, 10, 10});
+    const QImage img = Render(b.Bytes());
+    EXPECT_EQ(img.pixel(5, 4), kRed);
+    EXPECT_EQ(img.pixel(5, 5), kRed);
+    EXPECT_EQ(img.pixel(5, 1), kWhite);
+    EXPECT_EQ(img.pixel(5, 8), kWhite);
 }
 
 TEST(Player, PagePictureDrawsAndForgetsOldBytes) {

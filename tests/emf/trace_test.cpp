@@ -59,6 +59,62 @@ TEST(Trace, GoldenLines) {
     EXPECT_EQ(lines, expected) << lines.join(QLatin1Char('\n')).toStdString();
 }
 
+// The records that draw from the current position leave it where their
+// drawing ends; a LINETO after each shows where that is.
+TEST(Trace, CurrentPositionFollowsTheToRecords) {
+    auto after = [](const std::function<void(EmfBuilder&)>& record) {
+        EmfBuilder b;
+        b.Simple(EMR_MOVETOEX, {1, 1});
+        record(b);
+        b.Simple(EMR_LINETO, {9, 9});
+        const QStringList lines = Trace(b.Bytes());
+        return lines.size() >= 3 ? lines[lines.size() - 2] : QString();
+    };
+    EXPECT_EQ(
+        after([](EmfBuilder& b) {
+            b.Add(Rec(EMR_POLYLINETO16).Words({0, 0, 0, 0}).U32(2).U16(4).U16(1).U16(4).U16(6));
+        }),
+        QStringLiteral("polyline 4,6 9,9 pen=#000000 1px brush=none"));
+    EXPECT_EQ(after([](EmfBuilder& b) {
+                  b.Add(Rec(EMR_POLYBEZIERTO16)
+                            .Words({0, 0, 0, 0})
+                            .U32(3)
+                            .U16(2)
+                            .U16(2)
+                            .U16(3)
+                            .U16(3)
+                            .U16(5)
+                            .U16(2));
+              }),
+              QStringLiteral("polyline 5,2 9,9 pen=#000000 1px brush=none"));
+    EXPECT_EQ(after([](EmfBuilder& b) {
+                  // A quarter arc of the box 0,0-8,8 from 3 o'clock to 12 o'clock.
+                  b.Simple(EMR_ARCTO, {0, 0, 8, 8, 8, 4, 4, 0});
+              }),
+              QStringLiteral("polyline 4,0 9,9 pen=#000000 1px brush=none"));
+    EXPECT_EQ(after([](EmfBuilder& b) {
+                  // PT_MOVETO 2,2; PT_LINETO 6,2; PT_LINETO | PT_CLOSEFIGURE 6,6.
+                  b.Add(Rec(EMR_POLYDRAW16)
+                            .Words({0, 0, 0, 0})
+                            .U32(3)
+                            .U16(2)
+                            .U16(2)
+                            .U16(6)
+                            .U16(2)
+                            .U16(6)
+                            .U16(6)
+                            .U8(6)
+                            .U8(2)
+                            .U8(3)
+                            .U8(0));
+              }),
+              QStringLiteral("polyline 2,2 9,9 pen=#000000 1px brush=none"));
+    EXPECT_EQ(after([](EmfBuilder& b) {
+                  b.Simple(EMR_RECTANGLE, {2, 2, 5, 5});
+              }),
+              QStringLiteral("polyline 1,1 9,9 pen=#000000 1px brush=none"));
+}
+
 TEST(Trace, ClipChangesAreReportedOnce) {
     EmfBuilder b;
     b.Simple(EMR_INTERSECTCLIPRECT, {0, 0, 5, 5});
