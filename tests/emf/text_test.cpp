@@ -142,6 +142,46 @@ TEST(Text, EscapementTurnsTheBaseline) {
     EXPECT_LE(up.bottom(), 52);  // it rises from the reference point
 }
 
+TEST(Text, GlyphsStayUprightWhenTheMappingFlips) {
+    // MM_HIMETRIC: y grows upwards, 1 unit is 0.01 mm = 0.1 reference pixel
+    // here. In the compatible graphics mode only the point and the size go
+    // through the transform.
+    EmfBuilder b(200, 100);
+    b.Simple(EMR_SETMAPMODE, {MM_HIMETRIC}).Simple(EMR_SETVIEWPORTORGEX, {0, 100});
+    b.Simple(EMR_SETTEXTALIGN, {TA_BASELINE});
+    b.Font(1, -200, QStringLiteral("Arial")).Select(1);
+    b.Text(500, 300, EmfBuilder::Codes(QStringLiteral("Hi")), {100, 100});
+    const Capture c = Replay(b.Bytes());
+    ASSERT_EQ(c.runs.size(), 1u);
+    const TextRun& run = c.runs[0];
+    EXPECT_NEAR(run.glyphs[0].rawFont().pixelSize(), 20, 0.05);
+    const QPointF first = run.toReference.map(run.glyphs[0].positions()[0]);
+    const QPointF second = run.toReference.map(run.glyphs[0].positions()[1]);
+    EXPECT_NEAR(first.x(), 50, 1e-6);
+    EXPECT_NEAR(first.y(), 70, 1e-6);
+    EXPECT_NEAR(second.x(), 60, 1e-6);
+    // Run y (down) stays down on the page.
+    EXPECT_GT(run.toReference.map(QPointF(0, 1)).y(), run.toReference.map(QPointF(0, 0)).y());
+}
+
+TEST(Text, AdvancedModeTextFollowsTheWorldTransform) {
+    EmfBuilder b(200, 100);
+    b.Simple(EMR_SETTEXTALIGN, {TA_BASELINE});
+    // A quarter turn: x goes down the page.
+    b.Add(Rec(EMR_SETWORLDTRANSFORM).F32(0).F32(1).F32(-1).F32(0).F32(100).F32(10));
+    b.Font(1, -20, QStringLiteral("Arial")).Select(1);
+    b.Text(0, 0, EmfBuilder::Codes(QStringLiteral("AB")), {30, 30}, 0, GM_ADVANCED);
+    const Capture c = Replay(b.Bytes());
+    ASSERT_EQ(c.runs.size(), 1u);
+    const TextRun& run = c.runs[0];
+    const QPointF a = run.toReference.map(run.glyphs[0].positions()[0]);
+    const QPointF bpos = run.toReference.map(run.glyphs[0].positions()[1]);
+    EXPECT_NEAR(a.x(), 100, 1e-6);
+    EXPECT_NEAR(a.y(), 10, 1e-6);
+    EXPECT_NEAR(bpos.x(), 100, 1e-6);
+    EXPECT_NEAR(bpos.y(), 40, 1e-6);
+}
+
 TEST(Text, HeightSignChoosesCharacterOrCellHeight) {
     auto em = [](int32_t height) {
         EmfBuilder b(200, 100);
