@@ -88,8 +88,6 @@ class Interpreter {
     void Run();
 
   private:
-    friend struct TextBuilder;
-
     // Records, by group.
     void Dispatch(const RecordView& rec, Reader& r);
     void MapRecord(uint32_t type, Reader& r);

@@ -31,11 +31,14 @@ Picture::Picture(const QByteArray& bytes) : d_(std::make_unique<PictureData>()) 
         frame = haveBounds ? bounds : QRectF(0, 0, 1, 1);
     } else if (haveBounds) {
         // Some writers give the frame's size right but not its place: the
-        // drawing (rclBounds) lies almost wholly beside the frame. The page
-        // then keeps the frame's size, placed where the drawing is.
+        // drawing (rclBounds) lies almost wholly beside the frame, which
+        // would show almost nothing. The page then keeps the frame's size,
+        // placed where the drawing is.
         const QRectF common = frame.intersected(bounds);
         const double shown = common.isEmpty() ? 0 : common.width() * common.height();
-        if (shown < 0.25 * bounds.width() * bounds.height()) frame.moveTopLeft(bounds.topLeft());
+        if (shown < 0.25 * bounds.width() * bounds.height() &&
+            shown < 0.25 * frame.width() * frame.height())
+            frame.moveTopLeft(bounds.topLeft());
     }
     d_->frame = frame;
     Interpret(*d_);

@@ -24,8 +24,6 @@ class Reader {
     const uint8_t* Data() const { return data_; }
     // True while no read has fallen outside the bytes.
     bool Ok() const { return ok_; }
-    // Marks the reader failed (a handler found a field it cannot use).
-    void Fail() { ok_ = false; }
     // Whether [off, off + len) lies inside, computed without overflow.
     bool Has(uint64_t off, uint64_t len) const {
         return off <= size_ && len <= uint64_t(size_) - off;

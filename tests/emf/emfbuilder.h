@@ -83,6 +83,12 @@ class EmfBuilder {
   public:
     EmfBuilder(int widthPx = 10, int heightPx = 10) : w_(widthPx), h_(heightPx) {}
 
+    // The header's rclBounds (inclusive); by default the whole frame.
+    EmfBuilder& Bounds(int l, int t, int r, int b) {
+        bounds_ = {l, t, r, b};
+        return *this;
+    }
+
     EmfBuilder& Add(const Rec& r) {
         records_ += r.Encode();
         ++count_;
@@ -160,10 +166,12 @@ class EmfBuilder {
         const QByteArray eof = Rec(emf::EMR_EOF).U32(0).U32(16).U32(20).Encode();
         put(0, emf::EMR_HEADER);
         put(4, 108);
-        put(8, 0);
-        put(12, 0);
-        put(16, uint32_t(w_ - 1));
-        put(20, uint32_t(h_ - 1));
+        const emf::RectL b =
+            bounds_.right >= 0 || bounds_.left != 0 ? bounds_ : emf::RectL{0, 0, w_ - 1, h_ - 1};
+        put(8, uint32_t(b.left));
+        put(12, uint32_t(b.top));
+        put(16, uint32_t(b.right));
+        put(20, uint32_t(b.bottom));
         put(24, 0);
         put(28, 0);
         put(32, uint32_t(w_ * 10));  // 10 reference pixels per millimetre
@@ -184,6 +192,7 @@ class EmfBuilder {
 
   private:
     int w_, h_;
+    emf::RectL bounds_{0, 0, -1, -1};
     QByteArray records_;
     int count_ = 0;
 };

@@ -649,6 +649,22 @@ TEST(Player, WidenedPathsFillTheirStroke) {
     EXPECT_EQ(img.pixel(5, 8), kWhite);
 }
 
+TEST(Player, FrameMovesToADrawingBesideIt) {
+    // The frame says 0,0 10x10; everything drawn lies at -20,-20 10x10, as
+    // the header's bounds say too: the page shows the drawing.
+    EmfBuilder b;
+    b.Bounds(-20, -20, -11, -11).Fill(-20, -20, -15, -15, Qt::red);
+    Picture picture(b.Bytes());
+    EXPECT_EQ(picture.Frame(), QRectF(-20, -20, 10, 10));
+    const QImage img = Render(b.Bytes());
+    EXPECT_EQ(img.pixel(2, 2), kRed);
+    EXPECT_EQ(img.pixel(7, 7), kWhite);
+    // Bounds that overlap the frame leave it where it is.
+    EmfBuilder c;
+    c.Bounds(2, 2, 20, 20);
+    EXPECT_EQ(Picture(c.Bytes()).Frame(), QRectF(0, 0, 10, 10));
+}
+
 TEST(Player, PagePictureDrawsAndForgetsOldBytes) {
     PagePicture page;
     QImage img(10, 10, QImage::Format_RGB32);
