@@ -4,7 +4,6 @@
 #include "platform/emf/recorder.h"
 
 #include <gtest/gtest.h>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 
@@ -49,10 +48,6 @@ TEST(RoundTrip, RecordedPagePlaysLikeTheDirectDrawing) {
         DrawPage(p);
     }
     const QByteArray bytes = recorder.Finish();
-    if (qEnvironmentVariableIsSet("VORLAXA_KEEP_ROUNDTRIP")) {
-        QFile f(QString::fromLocal8Bit(qgetenv("VORLAXA_KEEP_ROUNDTRIP")));
-        if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-    }
     emf::Picture picture(bytes);
 
     QImage direct(200, 200, QImage::Format_RGB32);
@@ -66,12 +61,6 @@ TEST(RoundTrip, RecordedPagePlaysLikeTheDirectDrawing) {
     {
         QPainter p(&played);
         picture.Play(p, QRectF(0, 0, 200, 200));
-    }
-    if (qEnvironmentVariableIsSet("VORLAXA_KEEP_ROUNDTRIP")) {
-        direct.save(QString::fromLocal8Bit(qgetenv("VORLAXA_KEEP_ROUNDTRIP")) +
-                    QStringLiteral(".direct.png"));
-        played.save(QString::fromLocal8Bit(qgetenv("VORLAXA_KEEP_ROUNDTRIP")) +
-                    QStringLiteral(".played.png"));
     }
     EXPECT_LT(Differs(direct, played), 0.01);
     // The parts that must be exact.
