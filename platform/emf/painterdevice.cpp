@@ -171,8 +171,38 @@ void PainterDevice::DrawText(const TextRun& run) {
         p_.setBackgroundMode(Qt::TransparentMode);
         stateKnown_ = true;
     }
-    for (const QGlyphRun& g : run.glyphs)
-        p_.drawGlyphRun(QPointF(0, 0), g);
+    // Qt caches the glyphs of a run as bitmaps sized by the transform's
+    // average scale: text stretched far more on one axis than the other, or
+    // drawn very large, would make that cache enormous. Such runs are
+    // filled as outlines instead.
+    const QTransform& t = p_.transform();
+    const qreal sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
+    if (!(sx > 0) || !(sy > 0)) {
+        // A transform that flattens the text draws nothing visible.
+    } else {
+        for (const QGlyphRun& g : run.glyphs) {
+            const qreal devicePixels = g.rawFont().pixelSize() * std::max(sx, sy);
+            if (std::max(sx, sy) / std::min(sx, sy) <= 4 && devicePixels <= 512) {
+                p_.drawGlyphRun(QPointF(0, 0), g);
+                continue;
+            }
+            // Outlines are taken at a moderate size and scaled: a font engine
+            // without outlines traces a bitmap of the glyph at its own size.
+            QRawFont font = g.rawFont();
+            const qreal size = font.pixelSize();
+            const qreal outlineSize = std::min<qreal>(size, 256);
+            if (!(outlineSize > 0)) continue;
+            font.setPixelSize(outlineSize);
+            if (!font.isValid()) continue;
+            const QTransform grow = QTransform::fromScale(size / outlineSize, size / outlineSize);
+            const QList<quint32> indexes = g.glyphIndexes();
+            const QList<QPointF> positions = g.positions();
+            QPainterPath outline;
+            for (qsizetype i = 0; i < indexes.size() && i < positions.size(); ++i)
+                outline.addPath(grow.map(font.pathForGlyph(indexes[i])).translated(positions[i]));
+            p_.fillPath(outline, run.color);
+        }
+    }
     for (const QRectF& bar : run.decorations)
         p_.fillRect(bar, run.color);
     if (clipped) {

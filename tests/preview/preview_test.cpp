@@ -278,11 +278,26 @@ private Q_SLOTS:
             {Qt::Key_PageDown, Qt::ControlModifier | Qt::ShiftModifier, 2},
             {Qt::Key_A, Qt::NoModifier, 2},
         };
+        // Every key still reaches the focused control after the window saw it.
+        int reached = 0;
+        struct Counter : QObject {
+            int* count;
+            explicit Counter(int* c) : count(c) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::KeyPress) ++*count;
+                return false;
+            }
+        } counter(&reached);
+        window->QRPreview()->setFocus();
+        QWidget* focused = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+        focused->installEventFilter(&counter);
         for (const Key& k : keys) {
             QTest::keyClick(handle, k.key, k.mods);
             QCOMPARE(window->QRPreview()->PageNumber(), k.page);
             QCOMPARE(window->StatusPanel(1)->text(), QString("Page %1 of 17").arg(k.page));
         }
+        QVERIFY2(reached >= int(std::size(keys)), "a key did not reach the focused control");
+        focused->removeEventFilter(&counter);
 
         // Progress panel: 3, 5, 8, 10, 100, then 50.
         QStringList shown;

@@ -1,0 +1,22 @@
+# Installs the build into PREFIX and checks that every installed part is there.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${status}")
+endif()
+foreach(f bin/vorlaxa bin/vorlaxa-cli share/applications/vorlaxa.desktop
+          share/mime/packages/vorlaxa-mime.xml share/icons/hicolor/scalable/apps/vorlaxa.svg)
+  if(NOT EXISTS ${PREFIX}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+file(READ ${PREFIX}/share/applications/vorlaxa.desktop desktop)
+if(NOT desktop MATCHES "MimeType=application/x-vorlaxa-report;" OR NOT desktop MATCHES "Exec=vorlaxa %f")
+  message(FATAL_ERROR "the desktop file does not open saved reports")
+endif()
+file(READ ${PREFIX}/share/mime/packages/vorlaxa-mime.xml mime)
+if(NOT mime MATCHES "\\*\\.qrp" OR NOT mime MATCHES "\\\\x03\\\\x00\\\\x5e\\\\x01")
+  message(FATAL_ERROR "the file type lacks the .qrp glob or the header magic")
+endif()
+message(STATUS "installed layout is complete")
