@@ -9,7 +9,7 @@
 class TZEZoravoz;
 
 class TQRPHandler {
-public:
+  public:
     TQRPHandler();
     ~TQRPHandler();
     TQRPHandler(const TQRPHandler&) = delete;
@@ -26,7 +26,7 @@ public:
     // Opens the preview and handles window messages until it has closed.
     void RunPreview();
 
-private:
+  private:
     QString fileName_;
     std::unique_ptr<TZEZoravoz> reportPrinter_;
 };

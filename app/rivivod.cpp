@@ -19,7 +19,8 @@ TRivivodF::TRivivodF(const QStringList& arguments, QWidget* parent)
     bOpen_ = new QPushButton(QStringLiteral("Odpri"), this);
     bOpen_->setObjectName(QStringLiteral("bOpen"));
     bOpen_->setGeometry(12, 12, 75, 25);
-    connect(bOpen_, &QPushButton::clicked, this, [this] { RunShowingErrors([this] { bOpenClick(); }); });
+    connect(bOpen_, &QPushButton::clicked, this,
+            [this] { RunShowingErrors([this] { bOpenClick(); }); });
 
     openDialog_ = new QFileDialog(this);
     openDialog_->setObjectName(QStringLiteral("OpenDialog1"));

@@ -11,7 +11,7 @@ class QPushButton;
 
 class TRivivodF : public QWidget {
     Q_OBJECT
-public:
+  public:
     // arguments: the command line's arguments after the program name.
     explicit TRivivodF(const QStringList& arguments, QWidget* parent = nullptr);
 
@@ -25,7 +25,7 @@ public:
     // returns once that preview has closed.
     void bOpenClick();
 
-private:
+  private:
     QStringList arguments_;
     QPushButton* bOpen_ = nullptr;
     QFileDialog* openDialog_ = nullptr;

@@ -10,11 +10,11 @@
 #include "storage/pagelist.h"
 #include "storage/qrstream.h"
 
+#include <benchmark/benchmark.h>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <fstream>
 #include <string>
 
@@ -56,11 +56,12 @@ void DrawListPage(TZEZoravoz& r, int page) {
     p.setFont(f);
     for (int line = 0; line < 40; ++line) {
         const int y = r.PositionY(300 + line * 60);
-        p.drawText(r.PositionX(150), y, QStringLiteral("%1  entry %2  account %3  %4")
-                                            .arg(page * 40 + line, 6)
-                                            .arg(line)
-                                            .arg(1000 + line * 7)
-                                            .arg((page * 7919 + line) % 100000 / 100.0, 0, 'f', 2));
+        p.drawText(r.PositionX(150), y,
+                   QStringLiteral("%1  entry %2  account %3  %4")
+                       .arg(page * 40 + line, 6)
+                       .arg(line)
+                       .arg(1000 + line * 7)
+                       .arg((page * 7919 + line) % 100000 / 100.0, 0, 'f', 2));
         p.drawLine(r.PositionX(150), y + 4, r.PositionX(1950), y + 4);
     }
 }

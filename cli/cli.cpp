@@ -4,12 +4,12 @@
 #include "cli/request.h"
 #include "platform/errors.h"
 
-#include <QDir>
-#include <QGuiApplication>
-#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDir>
+#include <QGuiApplication>
 #include <QTextStream>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 
@@ -19,22 +19,35 @@ namespace {
 
 int Execute(const CliRequest& r, QTextStream& out, QTextStream& err) {
     switch (r.verb) {
-        case CliRequest::Verb::Help: out << CliUsage(); return 0;
-        case CliRequest::Verb::Version: out << "vorlaxa-cli " VORLAXA_VERSION "\n"; return 0;
-        case CliRequest::Verb::Info: return ExecuteInfo(r, out, err);
-        case CliRequest::Verb::Pack: return ExecutePack(r, out, err);
-        case CliRequest::Verb::Unpack: return ExecuteUnpack(r, out, err);
-        case CliRequest::Verb::Render: return ExecuteRender(r, out, err);
-        case CliRequest::Verb::Dump: return ExecuteDump(r, out, err);
-        case CliRequest::Verb::Print: return ExecutePrint(r, out, err);
-        default: break;
+        case CliRequest::Verb::Help:
+            out << CliUsage();
+            return 0;
+        case CliRequest::Verb::Version:
+            out << "vorlaxa-cli " VORLAXA_VERSION "\n";
+            return 0;
+        case CliRequest::Verb::Info:
+            return ExecuteInfo(r, out, err);
+        case CliRequest::Verb::Pack:
+            return ExecutePack(r, out, err);
+        case CliRequest::Verb::Unpack:
+            return ExecuteUnpack(r, out, err);
+        case CliRequest::Verb::Render:
+            return ExecuteRender(r, out, err);
+        case CliRequest::Verb::Dump:
+            return ExecuteDump(r, out, err);
+        case CliRequest::Verb::Print:
+            return ExecutePrint(r, out, err);
+        default:
+            break;
     }
     err << "vorlaxa-cli: this command is not available in this build\n";
     return 2;
 }
 
 // The file an error concerns, for messages that do not name it themselves.
-QString Subject(const CliRequest& r) { return r.input.isEmpty() ? r.output : r.input; }
+QString Subject(const CliRequest& r) {
+    return r.input.isEmpty() ? r.output : r.input;
+}
 
 }  // namespace
 

@@ -64,7 +64,8 @@ double ReadHeaderDate(TQRStream& stream) {
     stream.SetPosition(keep);
     stream.Unlock();
     uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | b[i];
+    for (int i = 7; i >= 0; --i)
+        bits = bits << 8 | b[i];
     double days;
     std::memcpy(&days, &bits, sizeof days);
     return days;
@@ -142,8 +143,9 @@ int ExecutePack(const CliRequest& r, QTextStream& out, QTextStream& err) {
             picture.LoadFromBytes(f.readAll(), &repaired);
         } catch (const EInvalidGraphic& e) {
             // Name the page file: the report's own name says nothing here.
-            throw Exception(QStringLiteral("%1: %2%3").arg(
-                name, e.Message(), e.Detail().isEmpty() ? QString() : " (" + e.Detail() + ")"));
+            throw Exception(QStringLiteral("%1: %2%3")
+                                .arg(name, e.Message(),
+                                     e.Detail().isEmpty() ? QString() : " (" + e.Detail() + ")"));
         }
         if (repaired)
             err << name << ": the header's size and record count were corrected to the records "
@@ -152,8 +154,8 @@ int ExecutePack(const CliRequest& r, QTextStream& out, QTextStream& err) {
     }
     list.CompleteList();
     list.CopyToFile(r.output);
-    out << "Wrote " << r.output << ": " << list.NumPages() << (list.NumPages() == 1 ? " page" : " pages")
-        << (r.compress ? ", compressed\n" : "\n");
+    out << "Wrote " << r.output << ": " << list.NumPages()
+        << (list.NumPages() == 1 ? " page" : " pages") << (r.compress ? ", compressed\n" : "\n");
     return 0;
 }
 
@@ -166,7 +168,8 @@ int ExecuteUnpack(const CliRequest& r, QTextStream& out, QTextStream& err) {
     for (int32_t n = 1; n <= list.NumPages(); ++n) {
         std::unique_ptr<PagePicture> picture = list.ReadPage(n);
         if (!picture) break;
-        const QString name = dir.filePath(QStringLiteral("page-%1.emf").arg(n, 4, 10, QLatin1Char('0')));
+        const QString name =
+            dir.filePath(QStringLiteral("page-%1.emf").arg(n, 4, 10, QLatin1Char('0')));
         QFile f(name);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
             f.write(picture->Bytes()) != picture->Bytes().size() || !f.flush())

@@ -48,8 +48,8 @@ int ExecutePrint(const CliRequest& r, QTextStream& out, QTextStream& err) {
     printer.SetDocumentTitle(QFileInfo(r.input).fileName());
 
     const int from = first ? first : 1, to = last ? last : printer.PageTotal();
-    const QString queue = printer.PrinterDevice().PrinterList().value(
-        printer.PrinterDevice().SelectedIndex());
+    const QString queue =
+        printer.PrinterDevice().PrinterList().value(printer.PrinterDevice().SelectedIndex());
     // The printer handles pending messages before each page; a timer that
     // fires then reports how far the job has come.
     QTimer progress;
@@ -68,7 +68,7 @@ int ExecutePrint(const CliRequest& r, QTextStream& out, QTextStream& err) {
     printer.PrintReport();
     progress.stop();
     if (shown) err << "\n";
-    out << "Printed " << r.input << ": " << std::max(0, to - from + 1) << " page(s), "
-        << r.copies << (r.copies == 1 ? " copy" : " copies") << ", on " << queue << "\n";
+    out << "Printed " << r.input << ": " << std::max(0, to - from + 1) << " page(s), " << r.copies
+        << (r.copies == 1 ? " copy" : " copies") << ", on " << queue << "\n";
     return 0;
 }

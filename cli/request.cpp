@@ -27,12 +27,7 @@ const QList<VerbInfo>& Verbs() {
         {"info", CliRequest::Verb::Info, 1, 1, {}, {"--json"}},
         {"pack", CliRequest::Verb::Pack, 2, -1, {}, {"--compress"}},
         {"unpack", CliRequest::Verb::Unpack, 2, 2, {}, {}},
-        {"render",
-         CliRequest::Verb::Render,
-         2,
-         2,
-         {"--dpi", "--width", "--pages", "--format"},
-         {}},
+        {"render", CliRequest::Verb::Render, 2, 2, {"--dpi", "--width", "--pages", "--format"}, {}},
         {"dump", CliRequest::Verb::Dump, 1, 1, {"--pages"}, {}},
         {"print", CliRequest::Verb::Print, 1, 1, {"--printer", "--pages", "--copies"}, {}},
     };
@@ -104,18 +99,21 @@ std::optional<CliRequest> ParseCliArguments(const QStringList& args, QString* er
         seen.insert(name);
         if (name == QStringLiteral("--dpi")) {
             if (!ParsePositive(value, 4800, &r.dpi)) {
-                *error = QStringLiteral("--dpi wants a whole number from 1 to 4800, not '%1'").arg(value);
+                *error = QStringLiteral("--dpi wants a whole number from 1 to 4800, not '%1'")
+                             .arg(value);
                 return std::nullopt;
             }
         } else if (name == QStringLiteral("--width")) {
             if (!ParsePositive(value, 32768, &r.width)) {
-                *error = QStringLiteral("--width wants a whole number of pixels from 1 to 32768, not '%1'")
+                *error = QStringLiteral(
+                             "--width wants a whole number of pixels from 1 to 32768, not '%1'")
                              .arg(value);
                 return std::nullopt;
             }
         } else if (name == QStringLiteral("--copies")) {
             if (!ParsePositive(value, 999, &r.copies)) {
-                *error = QStringLiteral("--copies wants a whole number from 1 to 999, not '%1'").arg(value);
+                *error = QStringLiteral("--copies wants a whole number from 1 to 999, not '%1'")
+                             .arg(value);
                 return std::nullopt;
             }
         } else if (name == QStringLiteral("--format")) {
@@ -166,7 +164,8 @@ std::optional<CliRequest> ParseCliArguments(const QStringList& args, QString* er
 std::optional<QList<int>> ParsePageRange(const QString& text, int numPages, QString* error) {
     QList<int> pages;
     if (text.trimmed().isEmpty()) {
-        for (int i = 1; i <= numPages; ++i) pages << i;
+        for (int i = 1; i <= numPages; ++i)
+            pages << i;
         return pages;
     }
     auto number = [&](const QString& s, int* out) {
@@ -203,7 +202,8 @@ std::optional<QList<int>> ParsePageRange(const QString& text, int numPages, QStr
             *error = QStringLiteral("'%1' spans too many pages").arg(part.trimmed());
             return std::nullopt;
         }
-        for (int p = first; p <= last; ++p) pages << p;
+        for (int p = first; p <= last; ++p)
+            pages << p;
     }
     return pages;
 }

@@ -11,18 +11,18 @@ struct CliRequest {
     enum class Verb { Help, Version, Info, Pack, Unpack, Render, Dump, Print };
     Verb verb = Verb::Help;
 
-    QString input;   // info, unpack, render, dump, print: the file read
-    QString output;  // pack: the report written; unpack: the folder; render: the output name
+    QString input;         // info, unpack, render, dump, print: the file read
+    QString output;        // pack: the report written; unpack: the folder; render: the output name
     QStringList pictures;  // pack: the page EMFs in order
 
     bool json = false;      // info --json
     bool compress = false;  // pack --compress
 
     // render
-    int dpi = 96;      // --dpi N
-    int width = 0;     // --width N (pixels; overrides dpi when set)
-    QString format;    // --format png|pdf|svg; empty: taken from the output's suffix, else png
-    QString pages;     // --pages RANGE (render, dump, print): empty means all pages
+    int dpi = 96;    // --dpi N
+    int width = 0;   // --width N (pixels; overrides dpi when set)
+    QString format;  // --format png|pdf|svg; empty: taken from the output's suffix, else png
+    QString pages;   // --pages RANGE (render, dump, print): empty means all pages
 
     // print
     QString printer;  // --printer NAME; empty: the default printer

@@ -43,7 +43,9 @@ void TApplication::Terminate() {
     QMetaObject::invokeMethod(this, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-void TApplication::ShowException(const std::exception& e) { ShowErrorText(TextOf(e)); }
+void TApplication::ShowException(const std::exception& e) {
+    ShowErrorText(TextOf(e));
+}
 
 void TApplication::ShowErrorText(const QString& message) {
     const QString text = DisplayText(message);

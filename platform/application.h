@@ -6,9 +6,9 @@
 #pragma once
 
 #include <QApplication>
-#include <QWidget>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <exception>
 #include <functional>
 
@@ -22,7 +22,7 @@ void HandleMessage();
 
 class TApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     TApplication(int& argc, char** argv);
     ~TApplication() override;
 
@@ -54,7 +54,7 @@ public:
     // and swallowed.
     bool notify(QObject* receiver, QEvent* event) override;
 
-private:
+  private:
     QPointer<QWidget> mainForm_;
     QString title_;
     bool terminated_ = false;

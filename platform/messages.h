@@ -11,7 +11,7 @@
 constexpr uint32_t WM_USER = 1024;
 
 class TMessageEvent : public QEvent {
-public:
+  public:
     TMessageEvent(uint32_t msg, uintptr_t wParam, intptr_t lParam)
         : QEvent(Type()), msg_(msg), wParam_(wParam), lParam_(lParam) {}
 
@@ -25,7 +25,7 @@ public:
     intptr_t Result() const { return result_; }
     void SetResult(intptr_t r) { result_ = r; }
 
-private:
+  private:
     uint32_t msg_;
     uintptr_t wParam_;
     intptr_t lParam_;

@@ -20,4 +20,6 @@ int ScreenPixelsPerInch() {
     return 96;
 }
 
-void SetScreenPixelsPerInch(int dpi) { g_override.store(dpi > 0 ? dpi : 0); }
+void SetScreenPixelsPerInch(int dpi) {
+    g_override.store(dpi > 0 ? dpi : 0);
+}

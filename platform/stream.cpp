@@ -2,18 +2,18 @@
 
 #include "platform/errors.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // ---------------------------------------------------------------------------
 // TStream
@@ -86,10 +86,17 @@ int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
 int32_t TMemoryStream::Seek(int32_t offset, uint16_t origin) {
     int64_t base = 0;
     switch (origin) {
-        case soFromBeginning: base = 0; break;
-        case soFromCurrent: base = position_; break;
-        case soFromEnd: base = static_cast<int64_t>(data_.size()); break;
-        default: return position_;
+        case soFromBeginning:
+            base = 0;
+            break;
+        case soFromCurrent:
+            base = position_;
+            break;
+        case soFromEnd:
+            base = static_cast<int64_t>(data_.size());
+            break;
+        default:
+            return position_;
     }
     int64_t p = base + offset;
     // A position before the start or beyond the 32-bit range is not taken.
@@ -140,7 +147,9 @@ std::map<std::pair<uint64_t, uint64_t>, Holders>& Table() {
     return t;
 }
 
-QByteArray NativePath(const QString& name) { return QFile::encodeName(name); }
+QByteArray NativePath(const QString& name) {
+    return QFile::encodeName(name);
+}
 
 }  // namespace
 
@@ -196,7 +205,8 @@ TFileStream::TFileStream(const QString& fileName, Mode mode) : fileName_(fileNam
     }
     {
         std::lock_guard<std::mutex> g(TableLock());
-        auto key = std::make_pair(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
+        auto key =
+            std::make_pair(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
         auto& h = Table()[key];
         if (h.exclusive || h.readers > 0) {
             ::close(fd);
@@ -213,7 +223,9 @@ TFileStream::TFileStream(const QString& fileName, Mode mode) : fileName_(fileNam
     }
 }
 
-TFileStream::~TFileStream() { Close(); }
+TFileStream::~TFileStream() {
+    Close();
+}
 
 void TFileStream::Close() {
     if (fd_ < 0) return;
@@ -262,7 +274,9 @@ int32_t TFileStream::Write(const void* buffer, int32_t count) {
 }
 
 int32_t TFileStream::Seek(int32_t offset, uint16_t origin) {
-    int whence = origin == soFromBeginning ? SEEK_SET : origin == soFromCurrent ? SEEK_CUR : SEEK_END;
+    int whence = origin == soFromBeginning ? SEEK_SET
+                 : origin == soFromCurrent ? SEEK_CUR
+                                           : SEEK_END;
     if (origin > soFromEnd) return static_cast<int32_t>(::lseek(fd_, 0, SEEK_CUR));
     off_t cur = ::lseek(fd_, 0, SEEK_CUR);
     off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? cur : ::lseek(fd_, 0, SEEK_END);

@@ -11,7 +11,7 @@
 enum : uint16_t { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 
 class TStream {
-public:
+  public:
     virtual ~TStream() = default;
     TStream() = default;
     TStream(const TStream&) = delete;
@@ -42,7 +42,7 @@ public:
 // A growable stream in memory. Writing past the end grows it; a gap left by a
 // seek past the end reads as zeros.
 class TMemoryStream : public TStream {
-public:
+  public:
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
     int32_t Seek(int32_t offset, uint16_t origin) override;
@@ -56,7 +56,7 @@ public:
     // Hands the bytes over and leaves the stream empty.
     std::vector<uint8_t> Release();
 
-private:
+  private:
     std::vector<uint8_t> data_;
     int32_t position_ = 0;
 };
@@ -69,7 +69,7 @@ private:
 // any stream holds cannot be created anew, and a file held by Create cannot
 // be opened again.
 class TFileStream : public TStream {
-public:
+  public:
     enum class Mode { OpenRead, Create };
 
     // Fails with "Cannot open file %s" (OpenRead) or "Cannot create file %s"
@@ -84,7 +84,7 @@ public:
 
     const QString& FileName() const { return fileName_; }
 
-private:
+  private:
     // Closes the descriptor and drops this stream's entry in the share table.
     void Close();
 

@@ -14,7 +14,9 @@ namespace {
 constexpr long double kLetterWidthMm = 215.9L;
 constexpr long double kLetterLengthMm = 279.4L;
 
-int32_t Nearest(long double x) { return static_cast<int32_t>(RoundTiesEven(x)); }
+int32_t Nearest(long double x) {
+    return static_cast<int32_t>(RoundTiesEven(x));
+}
 
 }  // namespace
 
@@ -90,9 +92,11 @@ void TQRPreview::ApplyZoom() {
     int w, h;
     if (reportPrinter_) {
         w = reportPrinter_->ScaleX(static_cast<long double>(reportPrinter_->SheetWidth()) / 100.0L *
-                                   zoom_) + 4;
-        h = reportPrinter_->ScaleY(static_cast<long double>(reportPrinter_->SheetLength()) / 100.0L *
-                                   zoom_) + 4;
+                                   zoom_) +
+            4;
+        h = reportPrinter_->ScaleY(static_cast<long double>(reportPrinter_->SheetLength()) /
+                                   100.0L * zoom_) +
+            4;
     } else {
         w = Nearest(kLetterWidthMm / 100.0L * zoom_) + 4;
         h = Nearest(kLetterLengthMm / 100.0L * zoom_) + 4;

@@ -20,7 +20,7 @@ using TQRProgressUpdateEvent = std::function<void(TQRPreview* sender, int32_t Pr
 
 class TQRPreview : public QScrollArea, public TQRPrinterClient {
     Q_OBJECT
-public:
+  public:
     explicit TQRPreview(QWidget* owner = nullptr);
     ~TQRPreview() override;
 
@@ -55,11 +55,11 @@ public:
 
     void ReportPrinterDestroyed(TZEZoravoz* printer) override;
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     void RefreshMissingPage();
     // The content widget, sized to the extent of the page image.
     void UpdateContentExtent();

@@ -13,7 +13,7 @@ class TZEZoravoz;
 
 class TQRPreviewImage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TQRPreviewImage(QWidget* owner);
     ~TQRPreviewImage() override;
 
@@ -41,10 +41,10 @@ public:
     // changed; repaints reuse the played page.
     int PlayCount() const { return playCount_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     // The page played at the control's size in device pixels, kept until
     // the picture or the size changes.
     const QImage& PlayedPage(qreal devicePixelRatio);

@@ -42,8 +42,7 @@ QString TitleForDialogs() {
 
 }  // namespace
 
-TQRStandardPreview::TQRStandardPreview(QWidget* owner, TZEZoravoz* printer)
-    : QMainWindow(owner) {
+TQRStandardPreview::TQRStandardPreview(QWidget* owner, TZEZoravoz* printer) : QMainWindow(owner) {
     // The layout: caption, design size, tool bar, preview, status bar.
     setObjectName(QStringLiteral("QRStandardPreview"));
     setWindowTitle(QStringLiteral("Print Preview"));
@@ -63,8 +62,8 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, TZEZoravoz* printer)
     bar->addSeparator();
     QAction* fit = AddTool(bar, "ZoomFit", 0, QStringLiteral("Zoom to fit"),
                            &TQRStandardPreview::ZoomToFitClick);
-    QAction* hundred = AddTool(bar, "Zoom100", 1, QStringLiteral("100%"),
-                               &TQRStandardPreview::ZoomTo100Click);
+    QAction* hundred =
+        AddTool(bar, "Zoom100", 1, QStringLiteral("100%"), &TQRStandardPreview::ZoomTo100Click);
     QAction* width = AddTool(bar, "ZoomToWidth", 2, QStringLiteral("Zoom to width"),
                              &TQRStandardPreview::ZoomToWidthClick);
     for (QAction* a : {fit, hundred, width}) {
@@ -97,7 +96,9 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, TZEZoravoz* printer)
     preview_ = new TQRPreview(this);
     preview_->setObjectName(QStringLiteral("QRPreview"));
     preview_->OnPageAvailable = [this](TQRPreview* s, int32_t n) { QRPreviewPageAvailable(s, n); };
-    preview_->OnProgressUpdate = [this](TQRPreview* s, int32_t p) { QRPreviewProgressUpdate(s, p); };
+    preview_->OnProgressUpdate = [this](TQRPreview* s, int32_t p) {
+        QRPreviewProgressUpdate(s, p);
+    };
     setCentralWidget(preview_);
     // The stored page and zoom of the layout, applied while no printer is bound.
     preview_->SetPageNumber(1);
@@ -141,7 +142,9 @@ QAction* TQRStandardPreview::Action(const char* name) const {
     return findChild<QAction*>(QLatin1String(name));
 }
 
-QLabel* TQRStandardPreview::StatusPanel(int index) const { return index == 0 ? panel0_ : panel1_; }
+QLabel* TQRStandardPreview::StatusPanel(int index) const {
+    return index == 0 ? panel0_ : panel1_;
+}
 
 void TQRStandardPreview::PresentWindow() {
     show();
@@ -151,9 +154,8 @@ void TQRStandardPreview::PresentWindow() {
 
 void TQRStandardPreview::ShowPageStatus() {
     TZEZoravoz* p = preview_->ReportPrinter();
-    panel1_->setText(QStringLiteral("Page %1 of %2")
-                         .arg(preview_->PageNumber())
-                         .arg(p ? p->PageTotal() : 0));
+    panel1_->setText(
+        QStringLiteral("Page %1 of %2").arg(preview_->PageNumber()).arg(p ? p->PageTotal() : 0));
 }
 
 void TQRStandardPreview::ZoomToFitClick() {
@@ -261,7 +263,9 @@ void TQRStandardPreview::LoadClick() {
     Action("Print")->setEnabled(true);
 }
 
-void TQRStandardPreview::ExitClick() { close(); }
+void TQRStandardPreview::ExitClick() {
+    close();
+}
 
 void TQRStandardPreview::QRPreviewPageAvailable(TQRPreview*, int32_t) {
     ShowPageStatus();
@@ -284,12 +288,23 @@ void TQRStandardPreview::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     const bool ctrlAlone = (modifiers & ~Qt::KeypadModifier) == Qt::ControlModifier &&
                            QGuiApplication::mouseButtons() == Qt::NoButton;
     switch (key) {
-        case Qt::Key_Escape: ExitClick(); break;
-        case Qt::Key_PageUp: ctrlAlone ? FirstPageClick() : PrevPageClick(); break;
-        case Qt::Key_PageDown: ctrlAlone ? LastPageClick() : NextPageClick(); break;
-        case Qt::Key_End: LastPageClick(); break;
-        case Qt::Key_Home: FirstPageClick(); break;
-        default: break;
+        case Qt::Key_Escape:
+            ExitClick();
+            break;
+        case Qt::Key_PageUp:
+            ctrlAlone ? FirstPageClick() : PrevPageClick();
+            break;
+        case Qt::Key_PageDown:
+            ctrlAlone ? LastPageClick() : NextPageClick();
+            break;
+        case Qt::Key_End:
+            LastPageClick();
+            break;
+        case Qt::Key_Home:
+            FirstPageClick();
+            break;
+        default:
+            break;
     }
 }
 
@@ -351,7 +366,9 @@ QWidget* TQRStandardPreviewInterface::OpenPreviewModal(TZEZoravoz* printer) {
 }
 
 // The glyphs live in the preview library's resources.
-static void InitGlyphResources() { Q_INIT_RESOURCE(preview); }
+static void InitGlyphResources() {
+    Q_INIT_RESOURCE(preview);
+}
 
 void RegisterStandardPreview() {
     InitGlyphResources();

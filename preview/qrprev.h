@@ -23,7 +23,7 @@ class TZEZoravoz;
 
 class TQRStandardPreview : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     TQRStandardPreview(QWidget* owner, TZEZoravoz* printer);
     ~TQRStandardPreview() override;
 
@@ -65,13 +65,13 @@ public:
     // Shows a plain message; replaceable for tests; empty means a box.
     static std::function<void(const QString&)> MessageRunner;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     QAction* AddTool(QToolBar* bar, const char* name, int glyph, const QString& tip,
                      void (TQRStandardPreview::*handler)());
     static bool RunDialog(QFileDialog& dialog);
@@ -88,7 +88,7 @@ private:
 };
 
 class TQRStandardPreviewInterface : public TQRPreviewInterface {
-public:
+  public:
     QWidget* OpenPreview(TZEZoravoz* printer) override;
     QWidget* OpenPreviewModal(TZEZoravoz* printer) override;
 };

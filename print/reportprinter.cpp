@@ -19,7 +19,9 @@ namespace {
 
 constexpr int32_t kPageStreamMemoryLimit = 100000;
 
-int32_t Low32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+int32_t Low32(int64_t v) {
+    return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
 
 }  // namespace
 
@@ -77,8 +79,12 @@ int32_t TZEZoravoz::PositionX(long double x) const {
 int32_t TZEZoravoz::PositionY(long double y) const {
     return Low32(RoundTiesEven((y - marginTop_) * pixelsPerUnitY_));
 }
-int32_t TZEZoravoz::ScaleX(long double w) const { return Low32(RoundTiesEven(w * pixelsPerUnitX_)); }
-int32_t TZEZoravoz::ScaleY(long double h) const { return Low32(RoundTiesEven(h * pixelsPerUnitY_)); }
+int32_t TZEZoravoz::ScaleX(long double w) const {
+    return Low32(RoundTiesEven(w * pixelsPerUnitX_));
+}
+int32_t TZEZoravoz::ScaleY(long double h) const {
+    return Low32(RoundTiesEven(h * pixelsPerUnitY_));
+}
 
 int32_t TZEZoravoz::SheetWidth() const {
     const TQRPaperSize p = PaperSize();
@@ -101,16 +107,36 @@ int32_t TZEZoravoz::SheetLength() const {
 // ---------------------------------------------------------------------------
 // Settings
 
-TQRPaperSize TZEZoravoz::PaperSize() const { return deviceSettings_->PaperSize(); }
-void TZEZoravoz::SetPaperSize(TQRPaperSize v) { deviceSettings_->SetPaperSize(v); }
-TPrinterOrientation TZEZoravoz::Orientation() const { return deviceSettings_->Orientation(); }
-void TZEZoravoz::SetOrientation(TPrinterOrientation v) { deviceSettings_->SetOrientation(v); }
-int32_t TZEZoravoz::MediaWidth() const { return deviceSettings_->MediaWidth(); }
-void TZEZoravoz::SetMediaWidth(int32_t v) { deviceSettings_->SetMediaWidth(v); }
-int32_t TZEZoravoz::MediaLength() const { return deviceSettings_->MediaLength(); }
-void TZEZoravoz::SetMediaLength(int32_t v) { deviceSettings_->SetMediaLength(v); }
-void TZEZoravoz::SetCopies(int32_t v) { deviceSettings_->SetCopies(v); }
-void TZEZoravoz::SetOutputBin(TQRBin v) { deviceSettings_->SetOutputBin(v); }
+TQRPaperSize TZEZoravoz::PaperSize() const {
+    return deviceSettings_->PaperSize();
+}
+void TZEZoravoz::SetPaperSize(TQRPaperSize v) {
+    deviceSettings_->SetPaperSize(v);
+}
+TPrinterOrientation TZEZoravoz::Orientation() const {
+    return deviceSettings_->Orientation();
+}
+void TZEZoravoz::SetOrientation(TPrinterOrientation v) {
+    deviceSettings_->SetOrientation(v);
+}
+int32_t TZEZoravoz::MediaWidth() const {
+    return deviceSettings_->MediaWidth();
+}
+void TZEZoravoz::SetMediaWidth(int32_t v) {
+    deviceSettings_->SetMediaWidth(v);
+}
+int32_t TZEZoravoz::MediaLength() const {
+    return deviceSettings_->MediaLength();
+}
+void TZEZoravoz::SetMediaLength(int32_t v) {
+    deviceSettings_->SetMediaLength(v);
+}
+void TZEZoravoz::SetCopies(int32_t v) {
+    deviceSettings_->SetCopies(v);
+}
+void TZEZoravoz::SetOutputBin(TQRBin v) {
+    deviceSettings_->SetOutputBin(v);
+}
 
 void TZEZoravoz::SelectPrinter(int32_t index) {
     if (!hasPrinters_) return;
@@ -119,7 +145,9 @@ void TZEZoravoz::SelectPrinter(int32_t index) {
     deviceSettings_->ReadFromDevice();
 }
 
-void TZEZoravoz::CompressPages(bool flag) { pages_->SetCompressed(flag); }
+void TZEZoravoz::CompressPages(bool flag) {
+    pages_->SetCompressed(flag);
+}
 
 // ---------------------------------------------------------------------------
 // Pages and notifications
@@ -144,7 +172,8 @@ void TZEZoravoz::DiscardPages() {
 void TZEZoravoz::SetReadyPageCount(int32_t count) {
     readyPageCount_ = count;
     if (notifyWindow_)
-        PostMessage(notifyWindow_, CM_PAGEREADY, static_cast<uintptr_t>(static_cast<uint32_t>(count)), 0);
+        PostMessage(notifyWindow_, CM_PAGEREADY,
+                    static_cast<uintptr_t>(static_cast<uint32_t>(count)), 0);
 }
 
 void TZEZoravoz::SetProgressPercent(int32_t value) {

@@ -42,7 +42,7 @@ using TQRPrintSetupEvent = std::function<void(QObject* sender)>;
 // A window that binds itself to a report printer (the preview control). A
 // printer destroyed while such a window is its NotifyWindow lets it go.
 class TQRPrinterClient {
-public:
+  public:
     virtual ~TQRPrinterClient() = default;
     virtual void ReportPrinterDestroyed(TZEZoravoz* printer) = 0;
 };
@@ -54,7 +54,7 @@ void StartReportModule();
 void StopReportModule();
 
 class TZEZoravoz {
-public:
+  public:
     TZEZoravoz();
     ~TZEZoravoz();
     TZEZoravoz(const TZEZoravoz&) = delete;
@@ -152,7 +152,7 @@ public:
     TQRPreviewEvent OnPreviewHook;
     TQRPrintSetupEvent OnPrintSetupHook;
 
-private:
+  private:
     bool PageInRange() const;
     void BeginRecordedPage();
     void EndRecordedPage();

@@ -258,14 +258,18 @@ int main(int argc, char** argv) {
     SetPrinterBackend(EveryPaperPrinter());
     StartReportModule();
     bool ok = RunShowingErrors([&] {
-        Produce(out + "/invoice.qrp", TQRPaperSize::A4, poPortrait, 3, false,
-                [](TZEZoravoz& r, int p, int n) { InvoicePage(r, p, n); }, "Invoice 2026-0417");
-        Produce(out + "/landscape-letter.qrp", TQRPaperSize::Letter, poLandscape, 2, false,
-                [](TZEZoravoz& r, int p, int) { LandscapePage(r, p); }, "Monthly volumes");
-        Produce(out + "/long.qrp", TQRPaperSize::A4, poPortrait, 400, false,
-                [](TZEZoravoz& r, int p, int n) { LongPage(r, p, n); }, "Ledger extract");
-        Produce(out + "/compressed.qrp", TQRPaperSize::A4, poPortrait, 3, true,
-                [](TZEZoravoz& r, int p, int n) { InvoicePage(r, p, n); }, "Invoice 2026-0417");
+        Produce(
+            out + "/invoice.qrp", TQRPaperSize::A4, poPortrait, 3, false,
+            [](TZEZoravoz& r, int p, int n) { InvoicePage(r, p, n); }, "Invoice 2026-0417");
+        Produce(
+            out + "/landscape-letter.qrp", TQRPaperSize::Letter, poLandscape, 2, false,
+            [](TZEZoravoz& r, int p, int) { LandscapePage(r, p); }, "Monthly volumes");
+        Produce(
+            out + "/long.qrp", TQRPaperSize::A4, poPortrait, 400, false,
+            [](TZEZoravoz& r, int p, int n) { LongPage(r, p, n); }, "Ledger extract");
+        Produce(
+            out + "/compressed.qrp", TQRPaperSize::A4, poPortrait, 3, true,
+            [](TZEZoravoz& r, int p, int n) { InvoicePage(r, p, n); }, "Invoice 2026-0417");
     });
     StopReportModule();
     SetPrinterBackend(nullptr);

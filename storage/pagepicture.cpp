@@ -109,7 +109,8 @@ void PagePicture::LoadFromBytes(const QByteArray& bytes, bool* repaired) {
                                   .arg(size));
     QByteArray fixed = bytes;
     auto put = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) fixed[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            fixed[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     put(48, static_cast<uint32_t>(size));
     put(52, count);
@@ -123,7 +124,9 @@ std::unique_ptr<TMetafileCanvas> PagePicture::OpenCanvas() {
     return std::unique_ptr<TMetafileCanvas>(new TMetafileCanvas(*this));
 }
 
-void PagePicture::CloseCanvas(std::unique_ptr<TMetafileCanvas> canvas) { canvas.reset(); }
+void PagePicture::CloseCanvas(std::unique_ptr<TMetafileCanvas> canvas) {
+    canvas.reset();
+}
 
 TMetafileCanvas::TMetafileCanvas(PagePicture& picture)
     : picture_(&picture),
@@ -139,4 +142,6 @@ TMetafileCanvas::~TMetafileCanvas() {
         picture_->Adopt(std::move(bytes), header);
 }
 
-QPainter& TMetafileCanvas::Painter() { return *painter_; }
+QPainter& TMetafileCanvas::Painter() {
+    return *painter_;
+}

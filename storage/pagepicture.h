@@ -18,10 +18,10 @@ class TMetafileCanvas;
 namespace emf {
 class Picture;
 class Recorder;
-}
+}  // namespace emf
 
 class PagePicture {
-public:
+  public:
     // An empty picture in the enhanced form.
     PagePicture();
     ~PagePicture();
@@ -77,7 +77,7 @@ public:
     std::unique_ptr<TMetafileCanvas> OpenCanvas();
     void CloseCanvas(std::unique_ptr<TMetafileCanvas> canvas);
 
-private:
+  private:
     friend class TMetafileCanvas;
     void Adopt(QByteArray bytes, const emf::Header& header);
 
@@ -93,14 +93,14 @@ private:
 // A QPainter recording onto a metafile for a page picture (see
 // PagePicture::OpenCanvas).
 class TMetafileCanvas {
-public:
+  public:
     ~TMetafileCanvas();
     TMetafileCanvas(const TMetafileCanvas&) = delete;
     TMetafileCanvas& operator=(const TMetafileCanvas&) = delete;
 
     QPainter& Painter();
 
-private:
+  private:
     friend class PagePicture;
     explicit TMetafileCanvas(PagePicture& picture);
 

@@ -23,7 +23,8 @@ bool Fail(QString* why, const QString& text) {
 }
 
 void PutU32(QByteArray& b, int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 }  // namespace
@@ -90,7 +91,8 @@ bool CheckRecordFraming(const uint8_t* data, size_t size, QString* why) {
     uint64_t count = 0;
     while (off < size) {
         if (size - off < 8)
-            return Fail(why, QStringLiteral("%1 stray bytes at offset %2").arg(size - off).arg(off));
+            return Fail(why,
+                        QStringLiteral("%1 stray bytes at offset %2").arg(size - off).arg(off));
         uint32_t recSize = ReadU32(data + off + 4);
         if (recSize < 8 || recSize % 4 != 0 || recSize > size - off)
             return Fail(why, QStringLiteral("record %1 at offset %2 has impossible size %3")

@@ -11,7 +11,7 @@
 
 // Base of export filters, constructed with the target file name.
 class TQRExportFilterBase {
-public:
+  public:
     explicit TQRExportFilterBase(QString fileName) : fileName_(std::move(fileName)) {}
     virtual ~TQRExportFilterBase() = default;
 
@@ -21,7 +21,7 @@ public:
     int32_t Page() const { return page_; }
     void SetPage(int32_t v) { page_ = v; }
 
-private:
+  private:
     bool active_ = false;
     QString fileName_;
     int32_t page_ = 0;
@@ -38,7 +38,7 @@ struct TQRExportFilterItem {
 };
 
 class TQRExportFilterLibrary {
-public:
+  public:
     // The filter string of a save-file dialog, pairs of caption and pattern
     // separated by '|': the saved-report type first, then each filter's.
     QString DialogFilterText() const;
@@ -49,7 +49,7 @@ public:
     void Register(TQRExportFilterClass filterClass, const QString& caption,
                   const QString& extension);
 
-private:
+  private:
     std::vector<std::unique_ptr<TQRExportFilterItem>> filters_;
 };
 

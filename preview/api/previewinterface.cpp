@@ -1,7 +1,11 @@
 #include "preview/api/previewinterface.h"
 
-QWidget* TQRPreviewInterface::OpenPreview(TZEZoravoz*) { return nullptr; }
-QWidget* TQRPreviewInterface::OpenPreviewModal(TZEZoravoz*) { return nullptr; }
+QWidget* TQRPreviewInterface::OpenPreview(TZEZoravoz*) {
+    return nullptr;
+}
+QWidget* TQRPreviewInterface::OpenPreviewModal(TZEZoravoz*) {
+    return nullptr;
+}
 
 TQRPreviewInterfaceClass PreviewInterfaceClass;
 

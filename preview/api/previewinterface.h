@@ -10,7 +10,7 @@ class QWidget;
 class TZEZoravoz;
 
 class TQRPreviewInterface {
-public:
+  public:
     virtual ~TQRPreviewInterface() = default;
     // Opens a preview window for the printer without waiting for it to
     // close and returns the window. The base opens nothing.

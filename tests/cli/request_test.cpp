@@ -24,8 +24,8 @@ TEST(CliArguments, VerbsTakeTheirOperandsAndOptions) {
     EXPECT_TRUE(pack->compress);
     EXPECT_EQ(pack->pictures, QStringList({"a.emf", "b.emf"}));
 
-    auto render = Parse({"render", "r.qrp", "out-%04d.png", "--width=800", "--pages", "1-3,7",
-                         "--format", "SVG"});
+    auto render = Parse(
+        {"render", "r.qrp", "out-%04d.png", "--width=800", "--pages", "1-3,7", "--format", "SVG"});
     ASSERT_TRUE(render);
     EXPECT_EQ(render->input, "r.qrp");
     EXPECT_EQ(render->output, "out-%04d.png");

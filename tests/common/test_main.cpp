@@ -3,8 +3,8 @@
 // is set here), with the screen pinned to 96 pixels per inch.
 #include "platform/screen.h"
 
-#include <QGuiApplication>
 #include <gtest/gtest.h>
+#include <QGuiApplication>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

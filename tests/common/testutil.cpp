@@ -15,12 +15,15 @@ QStringList CorpusEmfFiles() {
     QString dir = CorpusEmfDir();
     if (dir.isEmpty()) return {};
     QStringList out;
-    for (const QString& name : QDir(dir).entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name))
+    for (const QString& name :
+         QDir(dir).entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name))
         out << dir + QLatin1Char('/') + name;
     return out;
 }
 
-QString SourceDir() { return QStringLiteral(VORLAXA_SOURCE_DIR); }
+QString SourceDir() {
+    return QStringLiteral(VORLAXA_SOURCE_DIR);
+}
 
 QByteArray ReadWholeFile(const QString& path) {
     QFile f(path);

@@ -19,8 +19,8 @@ QByteArray ReadWholeFile(const QString& path);
 void WriteWholeFile(const QString& path, const QByteArray& bytes);
 
 // Skips the current test with a visible message when the corpus is absent.
-#define REQUIRE_CORPUS()                                                              \
-    do {                                                                              \
-        if (CorpusEmfDir().isEmpty())                                                 \
-            GTEST_SKIP() << "EMF corpus not found beside the project; skipping";      \
+#define REQUIRE_CORPUS()                                                         \
+    do {                                                                         \
+        if (CorpusEmfDir().isEmpty())                                            \
+            GTEST_SKIP() << "EMF corpus not found beside the project; skipping"; \
     } while (0)

@@ -1,15 +1,15 @@
-#include "platform/application.h"
 #include "platform/messages.h"
+#include "platform/application.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <vector>
 
 namespace {
 
 // A window that records the messages it handles and answers sent ones.
 class Receiver : public QObject {
-public:
+  public:
     std::vector<std::pair<uint32_t, uintptr_t>> got;
     bool event(QEvent* e) override {
         if (e->type() == TMessageEvent::Type()) {

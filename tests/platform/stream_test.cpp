@@ -1,12 +1,12 @@
-#include "platform/errors.h"
 #include "platform/stream.h"
+#include "platform/errors.h"
 #include "testutil.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -34,7 +34,11 @@ TEST(MemoryStream, GrowsSeeksAndReadsGapsAsZeros) {
     // A seek before the start is not taken.
     EXPECT_EQ(s.Seek(-100, soFromCurrent), 11);
     EXPECT_EQ(s.Seek(-1, soFromEnd), 10);
-    EXPECT_EQ(MessageOf([&] { s.SetPosition(11); s.ReadInt32(); }), "Stream read error");
+    EXPECT_EQ(MessageOf([&] {
+                  s.SetPosition(11);
+                  s.ReadInt32();
+              }),
+              "Stream read error");
 }
 
 TEST(FileStream, OpenMissingAndCreateInMissingFolderFail) {
@@ -118,7 +122,7 @@ TEST(TempFiles, UniqueOwnerOnlyNamesWithPrefix) {
 TEST(Errors, DisplayTextAppendsAFullStopAfterLettersOnly) {
     EXPECT_EQ(DisplayText("Cannot open file missing.qrp"), "Cannot open file missing.qrp.");
     EXPECT_EQ(DisplayText("Done."), "Done.");
-    EXPECT_EQ(DisplayText("Really?"), "Really?.");  // '?' sorts after '.'
+    EXPECT_EQ(DisplayText("Really?"), "Really?.");                   // '?' sorts after '.'
     EXPECT_EQ(DisplayText("Ends with comma,"), "Ends with comma,");  // ',' sorts before '.'
     EXPECT_EQ(DisplayText(""), "");
 }

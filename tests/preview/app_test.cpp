@@ -18,14 +18,6 @@
 
 namespace {
 
-class NoPrinters : public TPrinterBackend {
-public:
-    QStringList Printers() override { return {}; }
-    int DefaultPrinter() override { return -1; }
-    std::optional<TPrinterCaps> Capabilities(const QString&) override { return std::nullopt; }
-    std::unique_ptr<TPrintJob> OpenJob(const TPrintSetup&) override { return nullptr; }
-};
-
 // Closes the preview window as soon as one is shown.
 void CloseThePreviewSoon() {
     QTimer::singleShot(50, [] {
@@ -41,7 +33,7 @@ class AppTest : public QObject {
     QTemporaryDir dir_;
     QString report_;
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase() {
         SetScreenPixelsPerInch(96);
         SetPrinterBackend(std::make_shared<NoPrinters>());

@@ -1,9 +1,9 @@
 // The page image, the preview control and the standard preview window.
+#include "preview/preview.h"
 #include "platform/application.h"
 #include "platform/printer.h"
 #include "platform/screen.h"
 #include "preview/api/exportfilter.h"
-#include "preview/preview.h"
 #include "preview/previewimage.h"
 #include "preview/qrprev.h"
 #include "print/reportprinter.h"
@@ -22,18 +22,12 @@
 
 namespace {
 
-// A system without printers, so that paper and scale do not depend on the
-// machine the tests run on.
-class NoPrinters : public TPrinterBackend {
-public:
-    QStringList Printers() override { return {}; }
-    int DefaultPrinter() override { return -1; }
-    std::optional<TPrinterCaps> Capabilities(const QString&) override { return std::nullopt; }
-    std::unique_ptr<TPrintJob> OpenJob(const TPrintSetup&) override { return nullptr; }
-};
-
-bool IsBlack(QRgb c) { return qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40; }
-bool IsWhite(QRgb c) { return qRed(c) > 215 && qGreen(c) > 215 && qBlue(c) > 215; }
+bool IsBlack(QRgb c) {
+    return qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40;
+}
+bool IsWhite(QRgb c) {
+    return qRed(c) > 215 && qGreen(c) > 215 && qBlue(c) > 215;
+}
 
 }  // namespace
 
@@ -48,7 +42,7 @@ class PreviewTest : public QObject {
         return p;
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase() {
         SetScreenPixelsPerInch(96);
         SetPrinterBackend(std::make_shared<NoPrinters>());
@@ -78,9 +72,10 @@ private Q_SLOTS:
         image.RenderPage(p, QSize(104, 54));
         p.end();
         // Frame lines through (0,0), (0,51), (101,51), (101,0).
-        for (QPoint pt : {QPoint(0, 0), QPoint(0, 51), QPoint(101, 51), QPoint(101, 0), QPoint(50, 0),
-                          QPoint(0, 25), QPoint(101, 25), QPoint(50, 51)})
-            QVERIFY2(IsBlack(canvas.pixel(pt)), qPrintable(QString("frame at %1,%2").arg(pt.x()).arg(pt.y())));
+        for (QPoint pt : {QPoint(0, 0), QPoint(0, 51), QPoint(101, 51), QPoint(101, 0),
+                          QPoint(50, 0), QPoint(0, 25), QPoint(101, 25), QPoint(50, 51)})
+            QVERIFY2(IsBlack(canvas.pixel(pt)),
+                     qPrintable(QString("frame at %1,%2").arg(pt.x()).arg(pt.y())));
         // Shadows (102,2)-(104,54) and (2,52)-(104,54); the corners they leave out.
         for (QPoint pt : {QPoint(102, 2), QPoint(103, 53), QPoint(2, 52), QPoint(50, 53)})
             QVERIFY(IsBlack(canvas.pixel(pt)));
@@ -201,7 +196,8 @@ private Q_SLOTS:
 
         // Zoom 50: 112 x 144 image centred in the 250 x 250 control.
         preview.SetZoom(50);
-        QCOMPARE(preview.PageImage()->geometry(), QRect((250 - 112) / 2, (250 - 144) / 2, 112, 144));
+        QCOMPARE(preview.PageImage()->geometry(),
+                 QRect((250 - 112) / 2, (250 - 144) / 2, 112, 144));
 
         // Too small to fit: the zoom stays, the mode changes.
         preview.resize(3, 3);

@@ -10,7 +10,8 @@
 namespace {
 
 void Put(QByteArray& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
 // A metafile whose one drawing record paints a black rectangle.
@@ -31,7 +32,8 @@ QByteArray PageMetafile(int w, int h, int n, int pages) {
     Put(body, top + h / pages);
     QByteArray out = blank.left(108) + body + blank.mid(108);
     const uint32_t total = out.size();
-    for (int i = 0; i < 4; ++i) out[48 + i] = static_cast<char>((total >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        out[48 + i] = static_cast<char>((total >> (8 * i)) & 0xFF);
     out[52] = 4;  // header, two records, EOF
     return out;
 }

@@ -17,8 +17,9 @@ TEST(ExportFilterLibrary, DialogTextListsTheSavedReportTypeThenEachFilterInOrder
                  "csv");
     lib.Register([](const QString& f) { return std::make_unique<TQRExportFilterBase>(f); },
                  "Plain text", "txt");
-    EXPECT_EQ(lib.DialogFilterText(),
-              "VazarArezav file(*.QRP)|*.QRP|Comma separated (*.csv)|*.csv|Plain text (*.txt)|*.txt");
+    EXPECT_EQ(
+        lib.DialogFilterText(),
+        "VazarArezav file(*.QRP)|*.QRP|Comma separated (*.csv)|*.csv|Plain text (*.txt)|*.txt");
     // File type 2 in the dialog is the first entry.
     auto filter = lib.Filters()[2 - 2]->FilterClass("out.csv");
     EXPECT_NE(dynamic_cast<CsvFilter*>(filter.get()), nullptr);
@@ -26,8 +27,9 @@ TEST(ExportFilterLibrary, DialogTextListsTheSavedReportTypeThenEachFilterInOrder
     EXPECT_FALSE(filter->Active());
     EXPECT_EQ(filter->Page(), 0);
 
-    EXPECT_EQ(DialogFiltersForQt(lib.DialogFilterText()),
-              QStringList({"VazarArezav file(*.QRP)", "Comma separated (*.csv)", "Plain text (*.txt)"}));
+    EXPECT_EQ(
+        DialogFiltersForQt(lib.DialogFilterText()),
+        QStringList({"VazarArezav file(*.QRP)", "Comma separated (*.csv)", "Plain text (*.txt)"}));
 }
 
 TEST(PreviewInterface, TheBaseOpensNoWindowAndARegisteredTypeBecomesTheInitialOne) {

@@ -332,13 +332,16 @@ TEST_F(CupsPrinting, SampleReportPrintsThroughTheReportPrinter) {
     EXPECT_EQ(attributes.value(QStringLiteral("media")), QStringLiteral("iso_a4_210x297mm"));
     const QString pdf = WaitForPdf(title);
     ASSERT_FALSE(pdf.isEmpty());
-    EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
+    EXPECT_TRUE(
+        RunTool(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression("Pages:\\s+3\\n")));
 
     // Each printed page against the report's page drawn into the printable
     // area of a sheet of the same size.
     HDC dc = r.PrinterDevice().DeviceContext();
-    const double physW = GetDeviceCaps(dc, PHYSICALWIDTH), physH = GetDeviceCaps(dc, PHYSICALHEIGHT);
-    const QRectF area(GetDeviceCaps(dc, PHYSICALOFFSETX) / physW, GetDeviceCaps(dc, PHYSICALOFFSETY) / physH,
+    const double physW = GetDeviceCaps(dc, PHYSICALWIDTH),
+                 physH = GetDeviceCaps(dc, PHYSICALHEIGHT);
+    const QRectF area(GetDeviceCaps(dc, PHYSICALOFFSETX) / physW,
+                      GetDeviceCaps(dc, PHYSICALOFFSETY) / physH,
                       GetDeviceCaps(dc, HORZRES) / physW, GetDeviceCaps(dc, VERTRES) / physH);
     QTemporaryDir pngs;
     RunTool(QStringLiteral("pdftoppm"), {"-r", "72", "-png", pdf, pngs.filePath("p")});
@@ -398,7 +401,8 @@ TEST_F(CupsPrinting, ReportPrinterSendsTheChosenBin) {
     const QMap<QString, QString> attributes = JobAttributes(id);
     cupsCancelJob2(CUPS_HTTP_DEFAULT, kSlotQueue.toUtf8().constData(), id, 0);
     EXPECT_EQ(attributes.value(QStringLiteral("media-source")), QStringLiteral("manual"));
-    EXPECT_EQ(attributes.value(QStringLiteral("orientation-requested")), QStringLiteral("landscape"));
+    EXPECT_EQ(attributes.value(QStringLiteral("orientation-requested")),
+              QStringLiteral("landscape"));
     EXPECT_EQ(attributes.value(QStringLiteral("media")), QStringLiteral("na_letter_8.5x11in"));
     StopReportModule();
 }

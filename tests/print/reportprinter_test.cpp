@@ -1,12 +1,12 @@
 // The report printer: measurement, paper recognition, the state machine, the
 // notifications, production and printing, on the recording printer backend.
+#include "print/reportprinter.h"
 #include "platform/emf/header.h"
 #include "platform/messages.h"
 #include "platform/screen.h"
 #include "preview/api/exportfilter.h"
 #include "preview/api/previewinterface.h"
 #include "print/printersettings.h"
-#include "print/reportprinter.h"
 #include "recordingprinters.h"
 #include "storage/pagelist.h"
 #include "storage/pagepicture.h"
@@ -26,8 +26,10 @@ TRecordingPrinterBackend::Printer EveryPaperPrinter() {
     for (int i = Ord(TQRPaperSize::Letter); i <= Ord(TQRPaperSize::ESheet); ++i) {
         const auto& d = SheetDimensionOf(static_cast<TQRPaperSize>(i));
         p.caps.papers.push_back({static_cast<int16_t>(PaperCodes[i]),
-                                 static_cast<int32_t>(d.Width * 100), static_cast<int32_t>(d.Length * 100),
-                                 {}, QStringLiteral("paper-%1").arg(i)});
+                                 static_cast<int32_t>(d.Width * 100),
+                                 static_cast<int32_t>(d.Length * 100),
+                                 {},
+                                 QStringLiteral("paper-%1").arg(i)});
     }
     p.caps.customPapers = true;
     return p;
@@ -49,7 +51,7 @@ void WriteBlankReport(const QString& path, int pages, int w, int h) {
 
 // A window that keeps the messages it gets.
 class Window : public QObject {
-public:
+  public:
     QList<std::pair<uint32_t, intptr_t>> got;
     QList<uintptr_t> wParams;
     bool event(QEvent* e) override {
@@ -62,7 +64,7 @@ public:
 };
 
 class ReportPrinterTest : public RecordingBackendTest {
-protected:
+  protected:
     void SetUp() override {
         RecordingBackendTest::SetUp();
         SetScreenPixelsPerInch(96);
@@ -278,7 +280,11 @@ TEST_F(ReportPrinterTest, PrintsEachPageStretchedToThePrintableArea) {
     } cases[] = {
         {0, 0, {"StartJob T", "StartNextPage", "StartNextPage", "EndJob"}, 3},
         {2, 0, {"StartJob T", "StartNextPage", "EndJob"}, 2},
-        {0, 5, {"StartJob T", "StartNextPage", "StartNextPage", "StartNextPage", "StartNextPage", "EndJob"}, 5},
+        {0,
+         5,
+         {"StartJob T", "StartNextPage", "StartNextPage", "StartNextPage", "StartNextPage",
+          "EndJob"},
+         5},
         {3, 2, {"StartJob T", "EndJob"}, 1},
     };
     const QString path = Report(3);

@@ -1,8 +1,8 @@
 // The page stream: memory mode and the spill into a temporary file, file
 // mode, CopyTo, and the failures of a spill.
-#include "storage/pagelist.h"
 #include "storage/qrstream.h"
 #include "platform/errors.h"
+#include "storage/pagelist.h"
 #include "storage_testutil.h"
 #include "testutil.h"
 
