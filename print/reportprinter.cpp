@@ -86,22 +86,21 @@ int32_t TZEZoravoz::ScaleY(long double h) const {
     return Low32(RoundTiesEven(h * pixelsPerUnitY_));
 }
 
-int32_t TZEZoravoz::SheetWidth() const {
+std::pair<int32_t, int32_t> TZEZoravoz::UprightSheet() const {
     const TQRPaperSize p = PaperSize();
-    const bool portrait = Orientation() == poPortrait;
-    if (!IsStandardPaper(p)) return portrait ? MediaWidth() : MediaLength();
-    const int32_t tw = Low32(RoundTiesEven(SheetDimensionOf(p).Width * 10.0L));
-    const int32_t tl = Low32(RoundTiesEven(SheetDimensionOf(p).Length * 10.0L));
-    return portrait ? tw : tl;
+    if (!IsStandardPaper(p)) return {MediaWidth(), MediaLength()};
+    return {MillimetresToTenths(SheetDimensionOf(p).Width),
+            MillimetresToTenths(SheetDimensionOf(p).Length)};
+}
+
+int32_t TZEZoravoz::SheetWidth() const {
+    const auto [width, length] = UprightSheet();
+    return Orientation() == poPortrait ? width : length;
 }
 
 int32_t TZEZoravoz::SheetLength() const {
-    const TQRPaperSize p = PaperSize();
-    const bool portrait = Orientation() == poPortrait;
-    if (!IsStandardPaper(p)) return portrait ? MediaLength() : MediaWidth();
-    const int32_t tw = Low32(RoundTiesEven(SheetDimensionOf(p).Width * 10.0L));
-    const int32_t tl = Low32(RoundTiesEven(SheetDimensionOf(p).Length * 10.0L));
-    return portrait ? tl : tw;
+    const auto [width, length] = UprightSheet();
+    return Orientation() == poPortrait ? length : width;
 }
 
 // ---------------------------------------------------------------------------
@@ -220,8 +219,7 @@ void TZEZoravoz::LoadReportFile(const QString& fileName) {
     if (reportState_ != rsReady) DiscardPages();
     pages_->OpenFile(fileName);
     pageTotal_ = pages_->NumPages();
-    pixelsPerUnitX_ = static_cast<long double>(ScreenPixelsPerInch()) / 254.0L;
-    pixelsPerUnitY_ = pixelsPerUnitX_;
+    UseScreenScale();
     if (pageTotal_ > 0) RecognisePaper();
     pageStream_ = pages_->PageStream();
     reportState_ = rsFinished;

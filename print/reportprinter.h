@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class PagePicture;
 class QPainter;
@@ -153,6 +154,8 @@ class TZEZoravoz {
     TQRPrintSetupEvent OnPrintSetupHook;
 
   private:
+    // The sheet held upright, width and length in report units.
+    std::pair<int32_t, int32_t> UprightSheet() const;
     bool PageInRange() const;
     void BeginRecordedPage();
     void EndRecordedPage();
