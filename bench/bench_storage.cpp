@@ -68,27 +68,27 @@ bool SkipWithoutCorpus(benchmark::State& state) {
     return true;
 }
 
+// Codes plain into m, which is emptied first.
+void EncodeInto(TMemoryStream& m, const QByteArray& plain) {
+    m.Clear();
+    TQRCompress coder(m, true);
+    coder.EncodeBytes(reinterpret_cast<const uint8_t*>(plain.constData()), size_t(plain.size()));
+    coder.Finish();
+}
+
 void BM_SplayEncode(benchmark::State& state) {
     if (SkipWithoutCorpus(state)) return;
     TMemoryStream m;
     bool exact = true;
     for (auto _ : state) {
         for (const CodedFile& c : Corpus()) {
-            m.Clear();
-            TQRCompress coder(m, true);
-            coder.EncodeBytes(reinterpret_cast<const uint8_t*>(c.plain.constData()),
-                              size_t(c.plain.size()));
-            coder.Finish();
+            EncodeInto(m, c.plain);
             exact = exact && m.DataSize() == c.code.size();
         }
     }
     // Every code compared once, outside the timing.
     for (const CodedFile& c : Corpus()) {
-        m.Clear();
-        TQRCompress coder(m, true);
-        coder.EncodeBytes(reinterpret_cast<const uint8_t*>(c.plain.constData()),
-                          size_t(c.plain.size()));
-        coder.Finish();
+        EncodeInto(m, c.plain);
         exact = exact && Contents(m) == c.code;
     }
     if (!exact) state.SkipWithError("code differs from the plain coder");
